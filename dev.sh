@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# One entry point for a fresh Debian 12 machine: installs what is missing, builds into build/,
+# and then runs the editor, the tests or the benchmarks.
+#
+#   ./dev.sh run              build and start the editor (makes build/sample.nds to try it on)
+#   ./dev.sh test             build and run the whole test suite through CTest
+#   ./dev.sh test --sanitize  the same under AddressSanitizer and UndefinedBehaviorSanitizer
+#   ./dev.sh bench            release build, run every benchmark, print the table of targets
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+cd "$here"
+
+# Debian packages the project builds, tests and runs with. Fonts stand in for the faces the
+# window was designed with (Carlito for the caps face, Liberation Sans for Arial and the
+# small sans serif).
+packages=(
+    build-essential cmake pkg-config
+    qt6-base-dev libgl-dev
+    libgtest-dev googletest libgmock-dev libbenchmark-dev
+    fonts-crosextra-carlito fonts-liberation2 fonts-dejavu-core
+    xvfb xauth
+    desktop-file-utils appstream
+)
+
+missing_packages() {
+    local pkg
+    for pkg in "${packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            printf '%s\n' "$pkg"
+        fi
+    done
+}
+
+install_missing() {
+    local missing
+    mapfile -t missing < <(missing_packages)
+    if ((${#missing[@]} == 0)); then
+        return
+    fi
+    echo "dev.sh: installing missing packages: ${missing[*]}"
+    local sudo=()
+    if ((EUID != 0)); then
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+build() { # build DIR [cmake options...]
+    local dir="$1"
+    shift
+    cmake -S . -B "$dir" "$@" >/dev/null
+    cmake --build "$dir" --parallel "$jobs"
+}
+
+cmd="${1:-}"
+shift || true
+case "$cmd" in
+run)
+    install_missing
+    build build
+    sample="$here/build/sample.nds"
+    if [[ ! -e "$sample" ]]; then
+        "$here/build/bin/make-sample-image" "$sample"
+    fi
+    echo "dev.sh: a sample image to open: $sample"
+    exec "$here/build/bin/stats-editor"
+    ;;
+test)
+    install_missing
+    dir=build
+    opts=()
+    if [[ "${1:-}" == "--sanitize" ]]; then
+        dir=build/sanitize
+        opts=(-DSTATS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+    fi
+    build "$dir" "${opts[@]}"
+    ctest --test-dir "$dir" --output-on-failure --parallel "$jobs" --timeout 300
+    ;;
+bench)
+    install_missing
+    build build/release -DCMAKE_BUILD_TYPE=Release
+    exec "$here/bench/run.sh" "$here/build/release"
+    ;;
+*)
+    echo "usage: ./dev.sh run | test [--sanitize] | bench" >&2
+    exit 2
+    ;;
+esac

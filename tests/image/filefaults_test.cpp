@@ -1,0 +1,151 @@
+#include "image/imagefile.h"
+#include "image/numbertext.h"
+#include "sample-image/sampleimage.h"
+#include "support/faultyfileapi.h"
+#include "support/tempimage.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace stats::image;
+using Call = stats::testing::FaultyFileApi::Call;
+using stats::testing::FaultyFileApi;
+using stats::testing::snapshotOf;
+
+EditorInput editedInput()
+{
+    // Every field differs from the sample's record, so any byte that went in shows.
+    const auto bytes = stats::tools::sampleFieldBytes(100);
+    EditorInput input;
+    for (std::size_t i = 0; i < kFields.size(); ++i) {
+        if (kFields[i].kind == FieldKind::Number) {
+            input[i].text = numberText(bytes[i]);
+        } else {
+            input[i].position = bytes[i];
+        }
+    }
+    return input;
+}
+
+struct FaultCase
+{
+    const char *name;
+    Call call;
+    int error;
+    int nth;
+    ErrorKind kind;
+};
+
+class FileFault : public ::testing::TestWithParam<FaultCase>
+{
+protected:
+    void SetUp() override
+    {
+        stats::testing::makeSampleImage(m_image);
+        m_before = snapshotOf(m_image);
+    }
+    stats::testing::TempDir m_dir;
+    std::string m_image = m_dir.file("image.nds");
+    stats::testing::Snapshot m_before;
+};
+
+TEST_P(FileFault, SaveReportsTheFailureLeavesNothingOpenAndTheImageAsItWas)
+{
+    const auto &c = GetParam();
+    FaultyFileApi api;
+    api.failOn(c.call, c.error, c.nth);
+    const auto result = saveEntry(m_image, Range::List1, 3, editedInput(), api);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, c.kind);
+    if (c.error != 0 && c.kind != ErrorKind::NotAFile) {
+        EXPECT_EQ(result.error().osError, c.error);
+    }
+    EXPECT_EQ(api.openDescriptors(), 0);
+    EXPECT_EQ(snapshotOf(m_image), m_before);
+}
+
+// The record's fields go out in five writes (bytes 0-8, 12, 14, 18, 24-26); a failure at the
+// second or the last leaves some new bytes behind, which the save puts back.
+INSTANTIATE_TEST_SUITE_P(
+    Save, FileFault,
+    ::testing::Values(FaultCase{"StatVanished", Call::Stat, ENOENT, 1, ErrorKind::NoFile},
+                      FaultCase{"StatDenied", Call::Stat, EACCES, 1, ErrorKind::CannotOpen},
+                      FaultCase{"OpenDenied", Call::Open, EACCES, 1, ErrorKind::CannotOpen},
+                      FaultCase{"OpenReadOnlyMount", Call::Open, EROFS, 1, ErrorKind::CannotOpen},
+                      FaultCase{"OpenVanished", Call::Open, ENOENT, 1, ErrorKind::NoFile},
+                      FaultCase{"FstatFails", Call::Fstat, EIO, 1, ErrorKind::CannotRead},
+                      FaultCase{"HeaderReadFails", Call::Pread, EIO, 1, ErrorKind::CannotRead},
+                      FaultCase{"RecordReadFails", Call::Pread, EIO, 2, ErrorKind::CannotRead},
+                      FaultCase{"FirstWriteDiskFull", Call::Pwrite, ENOSPC, 1,
+                                ErrorKind::WriteFailed},
+                      FaultCase{"SecondWriteFails", Call::Pwrite, EIO, 2, ErrorKind::WriteFailed},
+                      FaultCase{"LastWriteFails", Call::Pwrite, EIO, 5, ErrorKind::WriteFailed}),
+    [](const auto &testInfo) { return testInfo.param.name; });
+
+TEST_F(FileFault, AWriteThatCannotBePutBackNamesTheEntryAsHalfWritten)
+{
+    FaultyFileApi api;
+    api.failOn(Call::Pwrite, EIO, 2, /*sticky=*/true);
+    const auto result = saveEntry(m_image, Range::List1, 3, editedInput(), api);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, ErrorKind::WriteFailedDirty);
+    EXPECT_EQ(result.error().osError, EIO);
+    EXPECT_EQ(api.openDescriptors(), 0);
+}
+
+TEST_F(FileFault, AFlushThatFailsIsNotReportedAsSuccess)
+{
+    FaultyFileApi api;
+    api.failOn(Call::Fdatasync, EIO);
+    const auto result = saveEntry(m_image, Range::List1, 3, editedInput(), api);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, ErrorKind::FlushFailed);
+    EXPECT_EQ(api.openDescriptors(), 0);
+}
+
+TEST_F(FileFault, ShortWritesAreCompleted)
+{
+    FaultyFileApi api;
+    api.limitWritesTo(1);
+    ASSERT_TRUE(saveEntry(m_image, Range::List1, 3, editedInput(), api).has_value());
+    EXPECT_EQ(api.writes(), 15);
+    const auto loaded = loadEntry(m_image, Range::List1, 3);
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_EQ(*loaded, stats::tools::sampleFieldBytes(100));
+}
+
+TEST_F(FileFault, LoadAndVerifyCloseTheFileOnEveryFailure)
+{
+    for (const auto call : {Call::Fstat, Call::Pread}) {
+        for (const int nth : {1, 2}) {
+            FaultyFileApi api;
+            api.failOn(call, EIO, nth);
+            const auto loaded = loadEntry(m_image, Range::List2, 5, api);
+            if (call == Call::Fstat && nth == 2) {
+                EXPECT_TRUE(loaded.has_value());
+            } else {
+                ASSERT_FALSE(loaded.has_value());
+                EXPECT_EQ(loaded.error().kind, ErrorKind::CannotRead);
+                EXPECT_EQ(loaded.error().osError, EIO);
+            }
+            EXPECT_EQ(api.openDescriptors(), 0);
+        }
+        FaultyFileApi api;
+        api.failOn(call, EIO);
+        EXPECT_FALSE(verifyImage(m_image, api).has_value());
+        EXPECT_EQ(api.openDescriptors(), 0);
+    }
+    EXPECT_EQ(snapshotOf(m_image), m_before);
+}
+
+TEST_F(FileFault, ACloseErrorAfterAFlushedSaveLosesNothing)
+{
+    FaultyFileApi api;
+    api.failOn(Call::Close, EIO);
+    EXPECT_TRUE(saveEntry(m_image, Range::List1, 3, editedInput(), api).has_value());
+    EXPECT_EQ(api.openDescriptors(), 0);
+    EXPECT_EQ(*loadEntry(m_image, Range::List1, 3), stats::tools::sampleFieldBytes(100));
+}
+
+} // namespace

@@ -1,0 +1,388 @@
+#include "image/imagefile.h"
+#include "image/numbertext.h"
+#include "sample-image/sampleimage.h"
+#include "support/tempimage.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace stats::image;
+using stats::testing::differingOffsets;
+using stats::testing::makeSampleImage;
+using stats::testing::readBytes;
+using stats::testing::snapshotOf;
+using stats::testing::TempDir;
+using stats::testing::writeFile;
+using stats::tools::sampleFieldBytes;
+
+std::vector<std::uint8_t> headerWithCode(std::string_view code, std::size_t size = 512)
+{
+    std::vector<std::uint8_t> bytes(size, 0x20);
+    for (std::size_t i = 0; i < code.size() && 12 + i < size; ++i) {
+        bytes[12 + i] = static_cast<std::uint8_t>(code[i]);
+    }
+    return bytes;
+}
+
+// Editor input that shows the given bytes, as a load would leave the fields.
+EditorInput inputOf(const FieldBytes &bytes)
+{
+    EditorInput input;
+    for (std::size_t i = 0; i < kFields.size(); ++i) {
+        if (kFields[i].kind == FieldKind::Number) {
+            input[i].text = numberText(bytes[i]);
+        } else {
+            input[i].position = bytes[i];
+        }
+    }
+    return input;
+}
+
+std::size_t indexOf(Field field)
+{
+    return static_cast<std::size_t>(field);
+}
+
+std::int64_t offsetOf(Range range, std::int16_t row, Field field)
+{
+    return *fieldPosition(range, row, fieldInfo(field).offset);
+}
+
+class ImageFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        makeSampleImage(m_image);
+        m_before = snapshotOf(m_image);
+        m_descriptors = stats::testing::openDescriptorCount();
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(stats::testing::openDescriptorCount(), m_descriptors) << "a file was left open";
+    }
+
+    void expectUnchanged() const { EXPECT_EQ(snapshotOf(m_image), m_before); }
+
+    TempDir m_dir;
+    std::string m_image = m_dir.file("image.nds");
+    stats::testing::Snapshot m_before;
+    int m_descriptors = 0;
+};
+
+// --- Opening and verifying ---------------------------------------------------------------
+
+TEST_F(ImageFileTest, AnImageWithTheGameCodeIsAcceptedAndLeftAlone)
+{
+    EXPECT_TRUE(verifyImage(m_image).has_value());
+    expectUnchanged();
+}
+
+struct RefusalCase
+{
+    const char *name;
+    std::vector<std::uint8_t> content;
+    ErrorKind kind;
+};
+
+class VerifyContent : public ::testing::TestWithParam<RefusalCase>
+{
+};
+
+TEST_P(VerifyContent, ClassifiesTheFile)
+{
+    TempDir dir;
+    const auto path = dir.file("x.nds");
+    writeFile(path, GetParam().content);
+    const auto result = verifyImage(path);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, GetParam().kind);
+    EXPECT_EQ(readBytes(path, 0, GetParam().content.size()), GetParam().content);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, VerifyContent,
+    ::testing::Values(RefusalCase{"LowerCaseCode", headerWithCode("qvzt"), ErrorKind::NotSupported},
+                      RefusalCase{"OtherCode", headerWithCode("QVZU"), ErrorKind::NotSupported},
+                      RefusalCase{"EmptyFile", {}, ErrorKind::NotSupported},
+                      RefusalCase{"FifteenBytes", headerWithCode("QVZT", 15),
+                                  ErrorKind::NotSupported}),
+    [](const auto &testInfo) { return testInfo.param.name; });
+
+TEST(Verify, SixteenBytesWithTheCodeAreEnoughForTheHeader)
+{
+    TempDir dir;
+    const auto path = dir.file("short.nds");
+    writeFile(path, headerWithCode("QVZT", 16));
+    EXPECT_TRUE(verifyImage(path).has_value());
+}
+
+TEST(Verify, TellsMissingFilesFromFilesThatCannotBeRead)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo.nds").c_str(), 0644), 0);
+    std::filesystem::create_directory(dir.file("folder.nds"));
+
+    const struct
+    {
+        std::string path;
+        ErrorKind kind;
+    } cases[] = {
+        {dir.file("missing.nds"), ErrorKind::NoFile},
+        {dir.file("no-such-folder/x.nds"), ErrorKind::NoFile},
+        {dir.file("folder.nds"), ErrorKind::NotAFile},
+        // A FIFO with no writer would block an open for reading forever.
+        {dir.file("fifo.nds"), ErrorKind::NotAFile},
+        {"/dev/null", ErrorKind::NotAFile},
+        {"/dev/zero", ErrorKind::NotAFile},
+    };
+    for (const auto &c : cases) {
+        const auto result = verifyImage(c.path);
+        ASSERT_FALSE(result.has_value()) << c.path;
+        EXPECT_EQ(result.error().kind, c.kind) << c.path;
+        EXPECT_EQ(isRefusal(result.error().kind), c.kind == ErrorKind::NoFile) << c.path;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("missing.nds")));
+}
+
+// --- Loading -----------------------------------------------------------------------------
+
+TEST_F(ImageFileTest, LoadsTheFifteenBytesOfEveryRangesFirstAndLastRow)
+{
+    for (const auto &info : kRanges) {
+        for (const int row : {0, info.rowCount / 2, info.rowCount - 1}) {
+            const auto bytes = loadEntry(m_image, info.range, static_cast<std::int16_t>(row));
+            ASSERT_TRUE(bytes.has_value()) << info.name << " row " << row;
+            EXPECT_EQ(*bytes, sampleFieldBytes(info.firstRecord + row))
+                << info.name << " row " << row;
+        }
+    }
+    expectUnchanged();
+}
+
+TEST_F(ImageFileTest, LoadRefusesRowsOutsideTheRange)
+{
+    for (const auto &info : kRanges) {
+        for (const int row : {-1, info.rowCount, 547}) {
+            const auto bytes = loadEntry(m_image, info.range, static_cast<std::int16_t>(row));
+            ASSERT_FALSE(bytes.has_value());
+            EXPECT_EQ(bytes.error().kind, ErrorKind::RowOutOfRange);
+        }
+    }
+}
+
+TEST_F(ImageFileTest, LoadOfARecordPastTheEndOfTheFileFails)
+{
+    // The file ends one byte before the last record's byte 26.
+    ASSERT_EQ(::truncate(m_image.c_str(), offsetOf(Range::AlternateForms, 17, Field::dw)), 0);
+    const auto before = snapshotOf(m_image);
+    const auto bytes = loadEntry(m_image, Range::AlternateForms, 17);
+    ASSERT_FALSE(bytes.has_value());
+    EXPECT_EQ(bytes.error().kind, ErrorKind::RecordMissing);
+    EXPECT_TRUE(loadEntry(m_image, Range::AlternateForms, 16).has_value());
+    EXPECT_EQ(snapshotOf(m_image), before);
+}
+
+TEST_F(ImageFileTest, LoadChecksTheGameCodeAgain)
+{
+    ASSERT_EQ(::unlink(m_image.c_str()), 0);
+    auto bytes = loadEntry(m_image, Range::List1, 0);
+    ASSERT_FALSE(bytes.has_value());
+    EXPECT_EQ(bytes.error().kind, ErrorKind::NoFile);
+
+    writeFile(m_image, headerWithCode("ABCD"));
+    bytes = loadEntry(m_image, Range::List1, 0);
+    ASSERT_FALSE(bytes.has_value());
+    EXPECT_EQ(bytes.error().kind, ErrorKind::NotSupported);
+}
+
+// --- Saving ------------------------------------------------------------------------------
+
+TEST_F(ImageFileTest, SavingUneditedFieldsLeavesTheImageAsItWas)
+{
+    for (const auto &info : kRanges) {
+        const auto row = static_cast<std::int16_t>(info.rowCount - 1);
+        const auto bytes = loadEntry(m_image, info.range, row);
+        ASSERT_TRUE(bytes.has_value());
+        ASSERT_TRUE(saveEntry(m_image, info.range, row, inputOf(*bytes)).has_value());
+    }
+    expectUnchanged();
+}
+
+TEST_F(ImageFileTest, AnEditedHpChangesExactlyItsOneByte)
+{
+    auto input = inputOf(*loadEntry(m_image, Range::List1, 3));
+    input[indexOf(Field::hp)].text = "100";
+    ASSERT_TRUE(saveEntry(m_image, Range::List1, 3, input).has_value());
+    EXPECT_EQ(differingOffsets(m_before, snapshotOf(m_image)),
+              std::vector<std::int64_t>{0x694EA08});
+    EXPECT_EQ(readBytes(m_image, 0x694EA08, 1)[0], 100);
+}
+
+TEST_F(ImageFileTest, ASaveWritesTheFifteenFieldBytesAndNothingElse)
+{
+    // Every field gets a value unlike the sample's, so every written byte shows.
+    for (const auto &info : kRanges) {
+        const auto row = static_cast<std::int16_t>(info.rowCount / 3);
+        auto bytes = *loadEntry(m_image, info.range, row);
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<std::uint8_t>(bytes[i] == 0 ? 1 : bytes[i] - 1);
+        }
+        const auto before = snapshotOf(m_image);
+        ASSERT_TRUE(saveEntry(m_image, info.range, row, inputOf(bytes)).has_value());
+
+        std::vector<std::int64_t> expected;
+        for (const auto &field : kFields) {
+            expected.push_back(offsetOf(info.range, row, field.field));
+        }
+        EXPECT_EQ(differingOffsets(before, snapshotOf(m_image)), expected) << info.name;
+        EXPECT_EQ(*loadEntry(m_image, info.range, row), bytes) << info.name;
+    }
+}
+
+TEST_F(ImageFileTest, HeldItemByte255WritesOnlyByteTwelve)
+{
+    auto input = inputOf(*loadEntry(m_image, Range::List1, 0));
+    input[indexOf(Field::wh1)].position = 255;
+    ASSERT_TRUE(saveEntry(m_image, Range::List1, 0, input).has_value());
+    EXPECT_EQ(differingOffsets(m_before, snapshotOf(m_image)),
+              std::vector<std::int64_t>{offsetOf(Range::List1, 0, Field::wh1)});
+}
+
+struct BadValueCase
+{
+    const char *name;
+    Field field;
+    std::string text;
+    std::optional<int> position;
+};
+
+class SaveBadValue : public ImageFileTest, public ::testing::WithParamInterface<BadValueCase>
+{
+};
+
+TEST_P(SaveBadValue, WritesNothingAndNamesTheField)
+{
+    const auto &c = GetParam();
+    auto input = inputOf(*loadEntry(m_image, Range::List1, 3));
+    // The fields before the bad one are edited, so a save that wrote them would show.
+    input[indexOf(Field::hp)].text = "1";
+    input[indexOf(Field::atk)].text = "2";
+    input[indexOf(c.field)] = FieldInput{c.text, c.position};
+    const auto result = saveEntry(m_image, Range::List1, 3, input);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, ErrorKind::ValueInvalid);
+    EXPECT_EQ(result.error().field, c.field);
+    expectUnchanged();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, SaveBadValue,
+    ::testing::Values(BadValueCase{"GenderAbove255", Field::gr, "300", std::nullopt},
+                      BadValueCase{"EmptyDefense", Field::def, "", std::nullopt},
+                      BadValueCase{"CatchRateRoundsTo256", Field::cr, "255.5", std::nullopt},
+                      BadValueCase{"HeldItemRow300", Field::wh1, "", 300},
+                      BadValueCase{"TypedTextInAbility", Field::ab2, "Own text", std::nullopt},
+                      BadValueCase{"DreamWorldNegative", Field::dw, "", -1}),
+    [](const auto &testInfo) { return testInfo.param.name; });
+
+TEST_F(ImageFileTest, SaveRefusesRowsOutsideItsRangeWithoutTouchingTheFile)
+{
+    const auto input = inputOf(sampleFieldBytes(0));
+    for (const auto &[range, row] : {std::pair{Range::List1, 547}, {Range::List2, 102},
+                                     {Range::AlternateForms, 18}, {Range::List2, 500},
+                                     {Range::List1, -1}}) {
+        const auto result = saveEntry(m_image, range, static_cast<std::int16_t>(row), input);
+        ASSERT_FALSE(result.has_value());
+        EXPECT_EQ(result.error().kind, ErrorKind::RowOutOfRange);
+    }
+    expectUnchanged();
+}
+
+TEST_F(ImageFileTest, SaveIntoAFileThatEndsBeforeTheRecordWritesNothing)
+{
+    const auto end = offsetOf(Range::AlternateForms, 17, Field::dw);
+    ASSERT_EQ(::truncate(m_image.c_str(), end), 0);
+    const auto before = snapshotOf(m_image);
+    const auto result = saveEntry(m_image, Range::AlternateForms, 17, inputOf(sampleFieldBytes(1)));
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, ErrorKind::RecordMissing);
+    EXPECT_EQ(snapshotOf(m_image), before);
+}
+
+TEST_F(ImageFileTest, SaveIntoAReplacedFileWritesNothing)
+{
+    const auto input = inputOf(sampleFieldBytes(9));
+    ASSERT_EQ(::unlink(m_image.c_str()), 0);
+    auto result = saveEntry(m_image, Range::List1, 0, input);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, ErrorKind::NoFile);
+    EXPECT_FALSE(std::filesystem::exists(m_image)) << "a save created a file";
+
+    // Another game's image, large enough to hold the table, now lies at the path.
+    writeFile(m_image, headerWithCode("ZZZZ"));
+    ASSERT_EQ(::truncate(m_image.c_str(), kTableEnd), 0);
+    const auto before = snapshotOf(m_image);
+    result = saveEntry(m_image, Range::List1, 0, input);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, ErrorKind::NotSupported);
+    EXPECT_EQ(snapshotOf(m_image), before);
+}
+
+TEST(Save, RefusesFoldersFifosAndDevices)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo.nds").c_str(), 0644), 0);
+    std::filesystem::create_directory(dir.file("folder.nds"));
+    const auto input = inputOf(sampleFieldBytes(0));
+    for (const auto &path : {dir.file("fifo.nds"), dir.file("folder.nds"), std::string("/dev/null")}) {
+        const auto result = saveEntry(path, Range::List1, 0, input);
+        ASSERT_FALSE(result.has_value()) << path;
+        EXPECT_EQ(result.error().kind, ErrorKind::NotAFile) << path;
+    }
+}
+
+// Root writes through permission bits, so the check runs as an unprivileged user in a child
+// process; the kernel then refuses the write exactly as it would for any user.
+TEST_F(ImageFileTest, AReadOnlyImageIsRefusedForSavingButStillLoads)
+{
+    ASSERT_EQ(::chmod(m_image.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(m_dir.path().c_str(), 0755), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(10);
+        }
+        if (!loadEntry(m_image, Range::List1, 0).has_value()) {
+            ::_exit(11);
+        }
+        const auto result = saveEntry(m_image, Range::List1, 0, inputOf(sampleFieldBytes(5)));
+        const bool refused = !result.has_value() && result.error().kind == ErrorKind::CannotOpen &&
+                             result.error().osError == EACCES;
+        ::_exit(refused ? 0 : 12);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: cannot drop privileges, 11: load failed, "
+                                         "12: save was not refused";
+    expectUnchanged();
+}
+
+TEST_F(ImageFileTest, ALoadAfterASaveReadsTheBytesJustWritten)
+{
+    for (int round = 0; round < 3; ++round) {
+        auto bytes = sampleFieldBytes(round + 40);
+        ASSERT_TRUE(saveEntry(m_image, Range::List2, 7, inputOf(bytes)).has_value());
+        EXPECT_EQ(*loadEntry(m_image, Range::List2, 7), bytes);
+    }
+}
+
+} // namespace

@@ -1,0 +1,134 @@
+#include "tempimage.h"
+
+#include "image/statstable.h"
+#include "sample-image/sampleimage.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+#include <unistd.h>
+
+namespace stats::testing {
+
+TempDir::TempDir()
+{
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/stats-test-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
+    }
+    m_path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    // Tests take write permission away from files and folders; give it back so removal works.
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(m_path, ignored)) {
+        if (!entry.is_symlink()) {
+            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        }
+    }
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+void makeSampleImage(const std::string &path, std::int64_t size)
+{
+    if (size == 0) {
+        size = (image::kTableEnd + tools::kGuardSize + 4095) / 4096 * 4096;
+    }
+    const auto written = tools::writeSampleImage(path, size);
+    ASSERT_TRUE(written.has_value()) << path << ": " << std::strerror(written.error());
+}
+
+void writeFile(const std::string &path, const std::vector<std::uint8_t> &bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0) << path << ": " << std::strerror(errno);
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+}
+
+Snapshot snapshotOf(const std::string &path)
+{
+    Snapshot snapshot;
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+        ADD_FAILURE() << path << ": " << std::strerror(errno);
+        return snapshot;
+    }
+    snapshot.size = ::lseek(fd, 0, SEEK_END);
+    std::vector<std::uint8_t> buffer(1 << 16);
+    // Holes read as zeros, so only the data extents need reading.
+    off_t offset = ::lseek(fd, 0, SEEK_DATA);
+    while (offset >= 0 && offset < snapshot.size) {
+        const off_t holeAt = ::lseek(fd, offset, SEEK_HOLE);
+        while (offset < holeAt) {
+            const auto want = static_cast<std::size_t>(
+                std::min<off_t>(holeAt - offset, static_cast<off_t>(buffer.size())));
+            const ssize_t got = ::pread(fd, buffer.data(), want, offset);
+            if (got <= 0) {
+                ADD_FAILURE() << path << ": read failed";
+                ::close(fd);
+                return snapshot;
+            }
+            for (ssize_t i = 0; i < got; ++i) {
+                if (buffer[static_cast<std::size_t>(i)] != 0) {
+                    snapshot.nonZero[offset + i] = buffer[static_cast<std::size_t>(i)];
+                }
+            }
+            offset += got;
+        }
+        offset = ::lseek(fd, holeAt, SEEK_DATA);
+    }
+    ::close(fd);
+    return snapshot;
+}
+
+std::vector<std::int64_t> differingOffsets(const Snapshot &before, const Snapshot &after)
+{
+    std::set<std::int64_t> offsets;
+    for (const auto &[offset, byte] : before.nonZero) {
+        const auto it = after.nonZero.find(offset);
+        if (it == after.nonZero.end() || it->second != byte) {
+            offsets.insert(offset);
+        }
+    }
+    for (const auto &[offset, byte] : after.nonZero) {
+        if (!before.nonZero.contains(offset)) {
+            offsets.insert(offset);
+        }
+    }
+    return {offsets.begin(), offsets.end()};
+}
+
+std::vector<std::uint8_t> readBytes(const std::string &path, std::int64_t offset,
+                                    std::size_t count)
+{
+    std::vector<std::uint8_t> bytes(count);
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0 || ::pread(fd, bytes.data(), count, static_cast<off_t>(offset)) !=
+                      static_cast<ssize_t>(count)) {
+        ADD_FAILURE() << path << ": cannot read " << count << " bytes at " << offset;
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return bytes;
+}
+
+int openDescriptorCount()
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
+
+} // namespace stats::testing

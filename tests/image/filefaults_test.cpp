@@ -42,7 +42,7 @@ class FileFault : public ::testing::TestWithParam<FaultCase>
 protected:
     void SetUp() override
     {
-        stats::testing::makeSampleImage(m_image);
+        ASSERT_TRUE(stats::testing::makeSampleImage(m_image));
         m_before = snapshotOf(m_image);
     }
     stats::testing::TempDir m_dir;

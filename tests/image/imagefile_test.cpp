@@ -59,7 +59,7 @@ class ImageFileTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        makeSampleImage(m_image);
+        ASSERT_TRUE(makeSampleImage(m_image));
         m_before = snapshotOf(m_image);
         m_descriptors = stats::testing::openDescriptorCount();
     }
@@ -99,7 +99,7 @@ TEST_P(VerifyContent, ClassifiesTheFile)
 {
     TempDir dir;
     const auto path = dir.file("x.nds");
-    writeFile(path, GetParam().content);
+    ASSERT_TRUE(writeFile(path, GetParam().content));
     const auto result = verifyImage(path);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, GetParam().kind);
@@ -119,7 +119,7 @@ TEST(Verify, SixteenBytesWithTheCodeAreEnoughForTheHeader)
 {
     TempDir dir;
     const auto path = dir.file("short.nds");
-    writeFile(path, headerWithCode("QVZT", 16));
+    ASSERT_TRUE(writeFile(path, headerWithCode("QVZT", 16)));
     EXPECT_TRUE(verifyImage(path).has_value());
 }
 
@@ -196,7 +196,7 @@ TEST_F(ImageFileTest, LoadChecksTheGameCodeAgain)
     ASSERT_FALSE(bytes.has_value());
     EXPECT_EQ(bytes.error().kind, ErrorKind::NoFile);
 
-    writeFile(m_image, headerWithCode("ABCD"));
+    ASSERT_TRUE(writeFile(m_image, headerWithCode("ABCD")));
     bytes = loadEntry(m_image, Range::List1, 0);
     ASSERT_FALSE(bytes.has_value());
     EXPECT_EQ(bytes.error().kind, ErrorKind::NotSupported);
@@ -326,7 +326,7 @@ TEST_F(ImageFileTest, SaveIntoAReplacedFileWritesNothing)
     EXPECT_FALSE(std::filesystem::exists(m_image)) << "a save created a file";
 
     // Another game's image, large enough to hold the table, now lies at the path.
-    writeFile(m_image, headerWithCode("ZZZZ"));
+    ASSERT_TRUE(writeFile(m_image, headerWithCode("ZZZZ")));
     ASSERT_EQ(::truncate(m_image.c_str(), kTableEnd), 0);
     const auto before = snapshotOf(m_image);
     result = saveEntry(m_image, Range::List1, 0, input);

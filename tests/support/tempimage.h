@@ -26,13 +26,14 @@ private:
 };
 
 /// Writes a sample image at @p path of the smallest size that holds the table, or the given
-/// size; fails the calling test when it cannot.
-void makeSampleImage(const std::string &path, std::int64_t size = 0);
+/// size; false (and a line on stderr) when it cannot.
+[[nodiscard]] bool makeSampleImage(const std::string &path, std::int64_t size = 0);
 
 /// Writes @p bytes as a new file.
-void writeFile(const std::string &path, const std::vector<std::uint8_t> &bytes);
+[[nodiscard]] bool writeFile(const std::string &path, const std::vector<std::uint8_t> &bytes);
 
-/// The whole content of a file: its size and every byte that is not zero.
+/// The whole content of a file: its size and every byte that is not zero (size -1 when the
+/// file cannot be read).
 struct Snapshot
 {
     std::int64_t size = -1;
@@ -46,7 +47,7 @@ struct Snapshot
 [[nodiscard]] std::vector<std::int64_t> differingOffsets(const Snapshot &before,
                                                          const Snapshot &after);
 
-/// Reads @p count bytes at @p offset.
+/// Reads @p count bytes at @p offset; empty when it cannot.
 [[nodiscard]] std::vector<std::uint8_t> readBytes(const std::string &path, std::int64_t offset,
                                                   std::size_t count);
 

@@ -13,12 +13,12 @@ cd "$here"
 
 # Debian packages the project builds, tests and runs with. Fonts stand in for the faces the
 # window was designed with (Carlito for the caps face, Liberation Sans for Arial and the
-# small sans serif).
+# small sans serif, Lobster Two for the credit line).
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev
     libgtest-dev googletest libgmock-dev libbenchmark-dev
-    fonts-crosextra-carlito fonts-liberation2 fonts-dejavu-core
+    fonts-crosextra-carlito fonts-liberation2 fonts-dejavu-core fonts-lobster
     xvfb xauth
     desktop-file-utils appstream
 )

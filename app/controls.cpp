@@ -1,0 +1,166 @@
+#include "controls.h"
+
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+namespace stats::app {
+
+CatalogueModel::CatalogueModel(const QStringList &rows, QObject *parent)
+    : QStringListModel(rows, parent)
+{
+}
+
+Qt::ItemFlags CatalogueModel::flags(const QModelIndex &index) const
+{
+    return QStringListModel::flags(index) & ~(Qt::ItemIsEditable | Qt::ItemIsDragEnabled |
+                                              Qt::ItemIsDropEnabled);
+}
+
+QModelIndexList CatalogueModel::match(const QModelIndex &, int, const QVariant &, int,
+                                      Qt::MatchFlags) const
+{
+    // QComboBox looks typed text up when editing finishes and would choose a row of the same
+    // text; a chosen row must only ever come from a pick.
+    return {};
+}
+
+ChoiceBox::ChoiceBox(QWidget *parent) : QComboBox(parent)
+{
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    setDuplicatesEnabled(true);
+    setMaxVisibleItems(10);
+    lineEdit()->setMaxLength(std::numeric_limits<int>::max());
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_typedOwnText = true; });
+    // Picking a row from the list, with the arrow keys or the wheel: the row is chosen again.
+    connect(this, &QComboBox::activated, this, [this] { m_typedOwnText = false; });
+}
+
+void ChoiceBox::setCatalogue(CatalogueModel *model)
+{
+    setModel(model);
+    choose(std::nullopt);
+}
+
+void ChoiceBox::choose(std::optional<int> position)
+{
+    m_typedOwnText = false;
+    setCurrentIndex(position.value_or(-1));
+    if (!position) {
+        clearEditText();
+    }
+}
+
+std::optional<int> ChoiceBox::chosenPosition() const
+{
+    if (m_typedOwnText || currentIndex() < 0) {
+        return std::nullopt;
+    }
+    return currentIndex();
+}
+
+EntryList::EntryList(QWidget *parent) : QListView(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setUniformItemSizes(true);
+}
+
+std::optional<int> EntryList::selectedRow() const
+{
+    const auto rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList{};
+    if (rows.isEmpty()) {
+        return std::nullopt;
+    }
+    return rows.first().row();
+}
+
+void EntryList::selectRow(int row)
+{
+    if (selectedRow() == row) {
+        emit rowPicked(row);
+        return;
+    }
+    const QModelIndex index = model()->index(row, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    scrollTo(index);
+}
+
+void EntryList::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
+{
+    QListView::selectionChanged(selected, deselected);
+    if (!selected.indexes().isEmpty()) {
+        emit rowPicked(selected.indexes().first().row());
+    }
+}
+
+void EntryList::mousePressEvent(QMouseEvent *event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    m_pressedOnSelectedRow.reset();
+    if (index.isValid() && selectedRow() == index.row()) {
+        m_pressedOnSelectedRow = index.row();
+    }
+    QListView::mousePressEvent(event);
+}
+
+void EntryList::mouseReleaseEvent(QMouseEvent *event)
+{
+    QListView::mouseReleaseEvent(event);
+    const QModelIndex index = indexAt(event->position().toPoint());
+    // A click on the row that already was selected changes no selection, yet it is a pick.
+    if (event->button() == Qt::LeftButton && m_pressedOnSelectedRow && index.isValid() &&
+        index.row() == *m_pressedOnSelectedRow && selectedRow() == index.row()) {
+        emit rowPicked(index.row());
+    }
+    m_pressedOnSelectedRow.reset();
+}
+
+void EntryList::focusInEvent(QFocusEvent *event)
+{
+    const bool hadCurrent = currentIndex().isValid();
+    QListView::focusInEvent(event);
+    // Qt makes the first row current when the list gets the focus by keyboard; leaving none
+    // current lets the first arrow key select the first row, as a classic list box does.
+    if (!hadCurrent && !selectedRow()) {
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit clicked();
+    }
+}
+
+void HollowButton::paintEvent(QPaintEvent *)
+{
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QString caption = option.text;
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);
+
+    QPainterPath outline;
+    const QFontMetricsF metrics(font());
+    const QPointF origin((width() - metrics.horizontalAdvance(caption)) / 2.0,
+                         (height() - metrics.height()) / 2.0 + metrics.ascent());
+    outline.addText(origin, font(), caption);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(palette().color(QPalette::ButtonText), 1.0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(outline);
+}
+
+} // namespace stats::app

@@ -1,0 +1,98 @@
+#pragma once
+
+// The window's own kinds of control, each a thin layer over a Qt widget that gives it the
+// behaviour of a classic desktop control.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QStringListModel>
+
+#include <optional>
+
+namespace stats::app {
+
+/// Rows of a catalogue for the views: read-only and never looked up by their text, so that an
+/// editable choice box cannot turn typed text into a chosen row behind the user's back.
+class CatalogueModel : public QStringListModel
+{
+    Q_OBJECT
+public:
+    CatalogueModel(const QStringList &rows, QObject *parent);
+
+    [[nodiscard]] Qt::ItemFlags flags(const QModelIndex &index) const override;
+    [[nodiscard]] QModelIndexList match(const QModelIndex &start, int role, const QVariant &value,
+                                        int hits, Qt::MatchFlags flags) const override;
+};
+
+/// A drop-down box with an editable text field whose chosen row is what the user picked or a
+/// load chose; once the user types a text of their own, no row is chosen, whatever the text.
+class ChoiceBox : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit ChoiceBox(QWidget *parent);
+
+    void setCatalogue(CatalogueModel *model);
+    /// Chooses @p position, or no row with empty text.
+    void choose(std::optional<int> position);
+    [[nodiscard]] std::optional<int> chosenPosition() const;
+
+private:
+    bool m_typedOwnText = false;
+};
+
+/// A list box that reports a row as picked when it becomes selected by mouse, keyboard or
+/// selectRow(), or when its selected row is clicked again; getting the focus picks nothing.
+class EntryList : public QListView
+{
+    Q_OBJECT
+public:
+    explicit EntryList(QWidget *parent);
+
+    [[nodiscard]] std::optional<int> selectedRow() const;
+    /// Selects @p row as a click on it would, picking it once.
+    void selectRow(int row);
+
+signals:
+    void rowPicked(int row);
+
+protected:
+    void selectionChanged(const QItemSelection &selected,
+                          const QItemSelection &deselected) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+
+private:
+    // The row that was already selected when the mouse went down on it, if any.
+    std::optional<int> m_pressedOnSelectedRow;
+};
+
+/// A label that reports a click, for the one caption that opens a help text.
+class ClickLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+/// A push button whose caption is drawn in outline, for a hollow display face.
+class HollowButton : public QPushButton
+{
+    Q_OBJECT
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+} // namespace stats::app

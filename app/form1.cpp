@@ -1,0 +1,539 @@
+#include "form1.h"
+
+#include "catalogues/catalogues.h"
+#include "controls.h"
+#include "layout.h"
+#include "messages.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHash>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+
+#include <algorithm>
+#include <limits>
+
+namespace stats::app {
+
+namespace {
+
+using image::Field;
+using image::FieldKind;
+using image::Range;
+using catalogues::ValueList;
+
+QString fromView(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+struct FontSpec
+{
+    FontKey key;
+    // The design's face first, then the free faces that look like it.
+    std::array<const char *, 3> families;
+    double points;
+    bool bold;
+    bool italic;
+    bool smallCaps;
+};
+
+constexpr std::array<FontSpec, 8> kFonts{{
+    {FontKey::A, {"Calibri Bold Caps", "Carlito", "Liberation Sans"}, 12, true, true, true},
+    {FontKey::B, {"Calibri Bold Caps", "Carlito", "Liberation Sans"}, 15.75, true, true, true},
+    {FontKey::C, {"Arial", "Liberation Sans", "DejaVu Sans"}, 11.25, true, true, false},
+    {FontKey::D, {"MS Sans Serif", "Liberation Sans", "DejaVu Sans"}, 9.75, true, false, false},
+    {FontKey::E, {"Babylon5 Hollow", "DejaVu Sans", "Liberation Sans"}, 20.25, true, false, false},
+    {FontKey::F, {"MS Sans Serif", "Liberation Sans", "DejaVu Sans"}, 8.25, true, false, false},
+    {FontKey::G, {"Lobster Two", "Lobster", "DejaVu Serif"}, 15.75, false, false, false},
+    {FontKey::W, {"MS Sans Serif", "Liberation Sans", "DejaVu Sans"}, 8.25, false, false, false},
+}};
+
+QFont fontFor(FontKey key)
+{
+    const auto &spec = kFonts[static_cast<std::size_t>(key)];
+    QFont font;
+    QStringList families;
+    for (const char *family : spec.families) {
+        families << QString::fromLatin1(family);
+    }
+    font.setFamilies(families);
+    font.setPointSizeF(spec.points);
+    font.setBold(spec.bold);
+    font.setItalic(spec.italic);
+    if (spec.smallCaps) {
+        font.setCapitalization(QFont::SmallCaps);
+    }
+    return font;
+}
+
+// What a person calls each field, for messages and for screen readers.
+struct FieldText
+{
+    std::string_view control;
+    std::string_view name;
+    std::string_view description;
+    std::optional<ValueList> list;
+};
+
+constexpr std::array<FieldText, image::kFieldCount> kFieldTexts{{
+    {"hp", "Hp", "Base hit points, 0 to 255", std::nullopt},
+    {"atk", "Attack", "Base attack, 0 to 255", std::nullopt},
+    {"def", "Defense", "Base defense, 0 to 255", std::nullopt},
+    {"spd", "Speed", "Base speed, 0 to 255", std::nullopt},
+    {"spatk", "Sp.atk", "Base special attack, 0 to 255", std::nullopt},
+    {"spdef", "Sp.def", "Base special defense, 0 to 255", std::nullopt},
+    {"ty1", "Type 1", "First type", ValueList::Types},
+    {"ty2", "Type 2", "Second type", ValueList::Types},
+    {"cr", "Catch Rate", "Catch rate, 0 to 255", std::nullopt},
+    {"wh1", "Wild hold item 1", "First item a wild one may hold", ValueList::HeldItems},
+    {"wh2", "Wild hold item 2", "Second item a wild one may hold", ValueList::HeldItems},
+    {"gr", "Gender", "Gender ratio: 255 genderless, 254 always female, 127 half male and half "
+                     "female, 0 always male",
+     std::nullopt},
+    {"ab1", "Ability 1", "First ability", ValueList::Abilities},
+    {"ab2", "Ability 2", "Second ability", ValueList::Abilities},
+    {"dw", "Dream World", "Dream World ability", ValueList::DreamWorldAbilities},
+}};
+
+// Names and descriptions for the focusable controls that are not editor fields.
+struct ControlText
+{
+    std::string_view control;
+    std::string_view name;
+    std::string_view description;
+};
+
+constexpr std::array<ControlText, 14> kControlTexts{{
+    {"Command1", "Open Rom", "Choose the game image to edit"},
+    {"Command2", "Save List 1", "Write the fields into the entry selected in List 1"},
+    {"Command3", "Save List 2", "Write the fields into the entry selected in List 2"},
+    {"Command9", "Save Alternate forms",
+     "Write the fields into the entry selected in Alternate forms"},
+    {"Command4", "Search List 1", "Select the List 1 entry named in the box above"},
+    {"Command5", "Search List 2", "Select the List 2 entry named in the box above"},
+    {"Command6", "Hide Search", "Hide the search and save area"},
+    {"Command7", "Show Search", "Show the search and save area"},
+    {"Command8", "Exit", "Close the editor without saving"},
+    {"List1", "List 1", "Entries of List 1; selecting one loads its values"},
+    {"List2", "List 2", "Entries of List 2; selecting one loads its values"},
+    {"List3", "Alternate forms", "Alternate forms; selecting one loads its values"},
+    {"Text1", "Search List 1", "Exact name of a List 1 entry"},
+    {"Text2", "Search List 2", "Exact name of a List 2 entry"},
+}};
+
+struct ListOfRange
+{
+    Range range;
+    std::string_view control;
+};
+
+constexpr std::array<ListOfRange, 3> kEntryLists{{
+    {Range::List1, "List1"},
+    {Range::List2, "List2"},
+    {Range::AlternateForms, "List3"},
+}};
+
+QStringList rowsOf(const catalogues::Catalogue &catalogue)
+{
+    QStringList rows;
+    rows.reserve(catalogue.rowCount());
+    for (const auto text : catalogue.rows()) {
+        rows << fromView(text);
+    }
+    return rows;
+}
+
+QRect geometryOf(const ControlSpec &spec)
+{
+    return {pixels(spec.left), pixels(spec.top), pixels(spec.width), pixels(spec.height)};
+}
+
+bool isLabel(ControlKind kind)
+{
+    return kind == ControlKind::Label || kind == ControlKind::ClickLabel ||
+           kind == ControlKind::OpaqueLabel;
+}
+
+QWidget *createControl(const ControlSpec &spec, QWidget *parent)
+{
+    const QString caption = fromView(spec.caption);
+    switch (spec.kind) {
+    case ControlKind::Button:
+        return new QPushButton(caption, parent);
+    case ControlKind::FaceButton: {
+        auto *button = new QPushButton(caption, parent);
+        QPalette palette = button->palette();
+        palette.setColor(QPalette::Button, QColor(192, 192, 192));
+        button->setPalette(palette);
+        return button;
+    }
+    case ControlKind::HollowButton:
+        return new HollowButton(caption, parent);
+    case ControlKind::Label:
+    case ControlKind::ClickLabel:
+    case ControlKind::OpaqueLabel: {
+        QLabel *label = spec.kind == ControlKind::ClickLabel ? new ClickLabel(caption, parent)
+                                                             : new QLabel(caption, parent);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(true);
+        label->setForegroundRole(QPalette::ButtonText);
+        if (spec.kind == ControlKind::OpaqueLabel) {
+            label->setAutoFillBackground(true);
+            label->setBackgroundRole(QPalette::Button);
+        }
+        return label;
+    }
+    case ControlKind::EditBox: {
+        auto *edit = new QLineEdit(parent);
+        edit->setMaxLength(std::numeric_limits<int>::max());
+        return edit;
+    }
+    case ControlKind::ChoiceBox:
+        return new ChoiceBox(parent);
+    case ControlKind::EntryList:
+        return new EntryList(parent);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent, image::FileApi &files)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_files(files)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(fromView(kWindowTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/stats-editor.ico")));
+    setFont(fontFor(FontKey::W));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, QColor(224, 224, 224));
+    setPalette(palette);
+    setClientHeight(kClientHeightAtStart);
+
+    // Only the part of the picture the window can ever show is decoded.
+    QImageReader reader(QStringLiteral(":/background.jpg"));
+    m_background = reader.read();
+
+    createLines();
+    createControls();
+    fillCatalogues();
+    setTabOrderFromLayout();
+    connectActions();
+    Command1->setFocus();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createLines()
+{
+    for (const auto &line : allLines()) {
+        auto *widget = new QWidget(this);
+        widget->setObjectName(fromView(line.name));
+        // A line runs the full length of its edge, both end points included.
+        widget->setGeometry(pixels(line.x1), pixels(line.y1),
+                            pixels(line.x2) - pixels(line.x1) + 1,
+                            pixels(line.y2) - pixels(line.y1) + 1);
+        widget->setAutoFillBackground(true);
+        widget->setBackgroundRole(QPalette::WindowText);
+        widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+}
+
+void Form1::createControls()
+{
+    // Labels lie on the picture with the lines; every other control lies above them.
+    for (const bool labels : {true, false}) {
+        for (const auto &spec : kControls) {
+            if (isLabel(spec.kind) != labels) {
+                continue;
+            }
+            QWidget *control = createControl(spec, this);
+            control->setObjectName(fromView(spec.name));
+            control->setGeometry(geometryOf(spec));
+            control->setFont(fontFor(spec.font));
+            if (spec.name == "Label19") {
+                QPalette palette = control->palette();
+                palette.setColor(QPalette::WindowText, Qt::black);
+                control->setPalette(palette);
+                control->setForegroundRole(QPalette::WindowText);
+            }
+        }
+    }
+    const auto find = [this](const char *name) {
+        return findChild<QWidget *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+    };
+    Command1 = qobject_cast<QPushButton *>(find("Command1"));
+    Command2 = qobject_cast<QPushButton *>(find("Command2"));
+    Command3 = qobject_cast<QPushButton *>(find("Command3"));
+    Command4 = qobject_cast<QPushButton *>(find("Command4"));
+    Command5 = qobject_cast<QPushButton *>(find("Command5"));
+    Command6 = qobject_cast<QPushButton *>(find("Command6"));
+    Command7 = qobject_cast<QPushButton *>(find("Command7"));
+    Command8 = qobject_cast<QPushButton *>(find("Command8"));
+    Command9 = qobject_cast<QPushButton *>(find("Command9"));
+    List1 = qobject_cast<EntryList *>(find("List1"));
+    List2 = qobject_cast<EntryList *>(find("List2"));
+    List3 = qobject_cast<EntryList *>(find("List3"));
+    Text1 = qobject_cast<QLineEdit *>(find("Text1"));
+    Text2 = qobject_cast<QLineEdit *>(find("Text2"));
+    Label10 = qobject_cast<ClickLabel *>(find("Label10"));
+    for (std::size_t i = 0; i < kFieldTexts.size(); ++i) {
+        m_fields[i] = find(kFieldTexts[i].control.data());
+        m_fields[i]->setAccessibleName(fromView(kFieldTexts[i].name));
+        m_fields[i]->setAccessibleDescription(fromView(kFieldTexts[i].description));
+    }
+    for (const auto &text : kControlTexts) {
+        QWidget *control = find(text.control.data());
+        control->setAccessibleName(fromView(text.name));
+        control->setAccessibleDescription(fromView(text.description));
+    }
+}
+
+void Form1::fillCatalogues()
+{
+    for (const auto &list : kEntryLists) {
+        auto *model = new CatalogueModel(rowsOf(catalogues::entryCatalogue(list.range)), this);
+        listOf(list.range)->setModel(model);
+    }
+    // Boxes that show the same list share one model, built once.
+    QHash<int, CatalogueModel *> models;
+    for (std::size_t i = 0; i < kFieldTexts.size(); ++i) {
+        const auto list = kFieldTexts[i].list;
+        if (!list) {
+            continue;
+        }
+        CatalogueModel *&model = models[static_cast<int>(*list)];
+        if (model == nullptr) {
+            model = new CatalogueModel(rowsOf(catalogues::valueCatalogue(*list)), this);
+        }
+        static_cast<ChoiceBox *>(m_fields[i])->setCatalogue(model);
+    }
+}
+
+void Form1::setTabOrderFromLayout()
+{
+    std::vector<const ControlSpec *> focusable;
+    for (const auto &spec : kControls) {
+        if (!isLabel(spec.kind)) {
+            focusable.push_back(&spec);
+        }
+    }
+    std::ranges::sort(focusable, {}, &ControlSpec::tabIndex);
+    QWidget *previous = nullptr;
+    for (const ControlSpec *spec : focusable) {
+        auto *control = findChild<QWidget *>(fromView(spec->name), Qt::FindDirectChildrenOnly);
+        if (previous != nullptr) {
+            setTabOrder(previous, control);
+        }
+        previous = control;
+    }
+}
+
+void Form1::connectActions()
+{
+    connect(Command1, &QPushButton::clicked, this, &Form1::openRom);
+    for (const auto &list : kEntryLists) {
+        connect(listOf(list.range), &EntryList::rowPicked, this,
+                [this, range = list.range](int row) { loadEntry(range, row); });
+    }
+    connect(Command2, &QPushButton::clicked, this, [this] { saveEntry(Range::List1); });
+    connect(Command3, &QPushButton::clicked, this, [this] { saveEntry(Range::List2); });
+    connect(Command9, &QPushButton::clicked, this, [this] { saveEntry(Range::AlternateForms); });
+    // The callers hand over a copy of the box's text; the search never touches the box.
+    connect(Command4, &QPushButton::clicked, this, [this] { FindItem(List1, Text1->text()); });
+    connect(Command5, &QPushButton::clicked, this, [this] { FindItem(List2, Text2->text()); });
+    connect(Command6, &QPushButton::clicked, this,
+            [this] { setClientHeight(kClientHeightCollapsed); });
+    connect(Command7, &QPushButton::clicked, this,
+            [this] { setClientHeight(kClientHeightExpanded); });
+    connect(Command8, &QPushButton::clicked, this, &QWidget::close);
+    connect(Label10, &ClickLabel::clicked, this, &Form1::showGenderHelp);
+}
+
+void Form1::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Window));
+    // One picture pixel to one screen pixel, whatever the scale of the screen.
+    QImage picture = m_background;
+    picture.setDevicePixelRatio(devicePixelRatioF());
+    painter.drawImage(QPoint(0, 0), picture);
+}
+
+void Form1::setClientHeight(int twips)
+{
+    // The window manager draws the frame; the client area is what the design fixes.
+    setFixedSize(pixels(kClientWidth), pixels(twips));
+}
+
+void Form1::openRom()
+{
+    if (CommonDialog1 == nullptr) {
+        CommonDialog1 = new QFileDialog(this);
+        CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
+    }
+    CommonDialog1->setNameFilter(QStringLiteral("NDS Roms (*.nds)"));
+    CommonDialog1->setWindowTitle(QStringLiteral("Open Rom"));
+    const bool chosen = CommonDialog1->exec() == QDialog::Accepted;
+    romPath = chosen ? CommonDialog1->selectedFiles().value(0) : QString();
+    if (romPath.isEmpty()) {
+        return;
+    }
+    const auto verified = image::verifyImage(QFile::encodeName(romPath).toStdString(), m_files);
+    if (verified) {
+        return;
+    }
+    if (image::isRefusal(verified.error().kind)) {
+        showMessage(QString::fromUtf16(kUnsupportedRom));
+        hide();
+        emit endProgram(EXIT_FAILURE);
+        return;
+    }
+    const QString unreadable = romPath;
+    romPath.clear();
+    showMessage(failureMessage(Action::Open, verified.error(), unreadable));
+}
+
+void Form1::loadEntry(Range range, int row)
+{
+    if (romPath.isEmpty()) {
+        return;
+    }
+    const auto bytes = image::loadEntry(QFile::encodeName(romPath).toStdString(), range,
+                                        static_cast<std::int16_t>(row), m_files);
+    if (!bytes) {
+        m_loaded.reset();
+        clearFields();
+        showMessage(failureMessage(Action::Load, bytes.error(), romPath, entryName(range, row)));
+        return;
+    }
+    currentIndex = static_cast<std::int16_t>(row);
+    m_loaded = std::pair{range, row};
+    QStringList unlisted;
+    showFields(*bytes, unlisted);
+    if (!unlisted.isEmpty()) {
+        showMessage(unlistedValuesMessage(entryName(range, row), unlisted));
+    }
+}
+
+void Form1::saveEntry(Range range)
+{
+    const auto selected = listOf(range)->selectedRow();
+    if (!selected) {
+        showMessage(QString::fromUtf16(kClickAnEntryFirst));
+        return;
+    }
+    if (romPath.isEmpty()) {
+        return;
+    }
+    // The fields may show another list's entry, or none if this row was never loaded; writing
+    // them here would put that entry's values into this one's record.
+    if (m_loaded != std::pair{range, *selected} || currentIndex != *selected) {
+        showMessage(QString::fromUtf16(kClickAnEntryFirst));
+        return;
+    }
+    const auto saved = image::saveEntry(QFile::encodeName(romPath).toStdString(), range,
+                                        currentIndex, editorInput(), m_files);
+    if (!saved) {
+        showMessage(failureMessage(Action::Save, saved.error(), romPath,
+                                   entryName(range, currentIndex)));
+    }
+}
+
+void Form1::showFields(const image::FieldBytes &bytes, QStringList &unlisted)
+{
+    for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+        const std::uint8_t byte = bytes[i];
+        if (image::kFields[i].kind == FieldKind::Number) {
+            static_cast<QLineEdit *>(m_fields[i])->setText(QString::number(byte));
+            continue;
+        }
+        auto *box = static_cast<ChoiceBox *>(m_fields[i]);
+        if (byte < box->count()) {
+            box->choose(byte);
+        } else {
+            box->choose(std::nullopt);
+            unlisted << QStringLiteral("%1: %2").arg(fromView(kFieldTexts[i].name)).arg(byte);
+        }
+    }
+}
+
+void Form1::clearFields()
+{
+    for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+        if (image::kFields[i].kind == FieldKind::Number) {
+            static_cast<QLineEdit *>(m_fields[i])->clear();
+        } else {
+            static_cast<ChoiceBox *>(m_fields[i])->choose(std::nullopt);
+        }
+    }
+}
+
+image::EditorInput Form1::editorInput() const
+{
+    image::EditorInput input;
+    for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+        if (image::kFields[i].kind == FieldKind::Number) {
+            input[i].text = static_cast<QLineEdit *>(m_fields[i])->text().toStdString();
+        } else {
+            input[i].position = static_cast<ChoiceBox *>(m_fields[i])->chosenPosition();
+        }
+    }
+    return input;
+}
+
+void Form1::FindItem(EntryList *lst, const QString &strText)
+{
+    const auto range = lst == List1 ? Range::List1 : lst == List2 ? Range::List2 : Range::AlternateForms;
+    const auto found = catalogues::entryCatalogue(range).findExact(strText.toStdString());
+    if (!found) {
+        return;
+    }
+    lst->selectRow(static_cast<std::int16_t>(*found));
+    lst->setFocus(Qt::OtherFocusReason);
+}
+
+void Form1::showGenderHelp()
+{
+    showMessage(QString::fromUtf16(kGenderHelp));
+}
+
+EntryList *Form1::listOf(Range range) const
+{
+    switch (range) {
+    case Range::List1:
+        return List1;
+    case Range::List2:
+        return List2;
+    case Range::AlternateForms:
+        return List3;
+    }
+    return nullptr;
+}
+
+QString Form1::entryName(Range range, int row) const
+{
+    return fromView(catalogues::entryCatalogue(range).text(row));
+}
+
+void Form1::showMessage(const QString &text)
+{
+    // No title of its own: the title bar shows the application's name.
+    QMessageBox box(this);
+    box.setIcon(QMessageBox::NoIcon);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace stats::app

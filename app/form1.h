@@ -1,0 +1,100 @@
+#pragma once
+
+// The editor window: every control of the program, the image path and the row of the last
+// load, and the handlers that the controls' clicks start.
+
+#include "image/imagefile.h"
+#include "image/statstable.h"
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+class QFileDialog;
+class QLineEdit;
+class QPushButton;
+
+namespace stats::app {
+
+class ChoiceBox;
+class ClickLabel;
+class EntryList;
+
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    /// @p files is the file layer every action goes through: the system's, or one that a test
+    /// makes fail.
+    explicit Form1(QWidget *parent = nullptr, image::FileApi &files = image::systemFileApi());
+    ~Form1() override;
+
+    /// The path the open dialog last reported; empty or an image that passed the check.
+    [[nodiscard]] const QString &romPathValue() const { return romPath; }
+    /// The row of the last load.
+    [[nodiscard]] std::int16_t currentIndexValue() const { return currentIndex; }
+
+    /// Looks @p strText up in @p lst and, when a row carries exactly that text (ignoring the
+    /// case of ASCII letters), selects it as a click would and gives the list the focus.
+    void FindItem(EntryList *lst, const QString &strText);
+
+signals:
+    /// The program must end now: the chosen file is not a supported image.
+    void endProgram(int exitCode);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void createLines();
+    void createControls();
+    void fillCatalogues();
+    void setTabOrderFromLayout();
+    void connectActions();
+
+    void openRom();
+    void loadEntry(image::Range range, int row);
+    void saveEntry(image::Range range);
+    void setClientHeight(int twips);
+    void showGenderHelp();
+
+    void showFields(const image::FieldBytes &bytes, QStringList &unlisted);
+    void clearFields();
+    [[nodiscard]] image::EditorInput editorInput() const;
+    [[nodiscard]] EntryList *listOf(image::Range range) const;
+    [[nodiscard]] QString entryName(image::Range range, int row) const;
+    void showMessage(const QString &text);
+
+    image::FileApi &m_files;
+    QString romPath;
+    std::int16_t currentIndex = 0;
+    /// The list and row whose record the fields show, so that a save writes only there.
+    std::optional<std::pair<image::Range, int>> m_loaded;
+
+    QImage m_background;
+    QPointer<QFileDialog> CommonDialog1;
+
+    QPushButton *Command1 = nullptr;
+    QPushButton *Command2 = nullptr;
+    QPushButton *Command3 = nullptr;
+    QPushButton *Command4 = nullptr;
+    QPushButton *Command5 = nullptr;
+    QPushButton *Command6 = nullptr;
+    QPushButton *Command7 = nullptr;
+    QPushButton *Command8 = nullptr;
+    QPushButton *Command9 = nullptr;
+    EntryList *List1 = nullptr;
+    EntryList *List2 = nullptr;
+    EntryList *List3 = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QLineEdit *Text2 = nullptr;
+    ClickLabel *Label10 = nullptr;
+    /// The fifteen editor fields in field order: QLineEdit for numbers, ChoiceBox for choices.
+    std::array<QWidget *, image::kFieldCount> m_fields{};
+};
+
+} // namespace stats::app

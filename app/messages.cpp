@@ -1,0 +1,103 @@
+#include "messages.h"
+
+namespace stats::app {
+
+namespace {
+
+using image::ErrorKind;
+
+QString reasonOf(const image::ImageError &error)
+{
+    switch (error.kind) {
+    case ErrorKind::NotAFile:
+        return QStringLiteral("It is a folder or a special file, not an image file.");
+    case ErrorKind::NotSupported:
+        return QStringLiteral("It is not a supported image: its game code is not QVZT. It may "
+                              "have been replaced by another file.");
+    case ErrorKind::RecordMissing:
+        return QStringLiteral("The file ends before this entry's record; it may be cut short.");
+    case ErrorKind::NoFile:
+        return QStringLiteral("There is no longer a file at this path.");
+    case ErrorKind::RowOutOfRange:
+        return QStringLiteral("The entry lies outside its list.");
+    default:
+        break;
+    }
+    if (error.osError == 0) {
+        return QStringLiteral("The system gave no reason.");
+    }
+    return QString::fromLocal8Bit(image::osReason(error.osError)) + QLatin1Char('.');
+}
+
+QString outcomeOf(Action action, const image::ImageError &error, const QString &entry)
+{
+    switch (action) {
+    case Action::Open:
+        return QStringLiteral("No image is open. Choose another file.");
+    case Action::Load:
+        return QStringLiteral("Nothing was loaded, and the fields were emptied so that they show "
+                              "no other entry's values.");
+    case Action::Save:
+        break;
+    }
+    switch (error.kind) {
+    case ErrorKind::WriteFailed:
+        return QStringLiteral("The entry's old values were put back: nothing in the image "
+                              "changed.");
+    case ErrorKind::WriteFailedDirty:
+        return QStringLiteral("Putting the old values back failed too, so the entry \"%1\" may "
+                              "be half-written. Save it again once the problem is solved.")
+            .arg(entry);
+    case ErrorKind::FlushFailed:
+        return QStringLiteral("The new values of \"%1\" were written, but the disk did not "
+                              "confirm them; they may be lost if the system stops now. Save "
+                              "again to be sure.")
+            .arg(entry);
+    default:
+        return QStringLiteral("Nothing was saved.");
+    }
+}
+
+QString headlineOf(Action action, const image::ImageError &error)
+{
+    switch (action) {
+    case Action::Open:
+        return QStringLiteral("The file cannot be read:");
+    case Action::Load:
+        return QStringLiteral("The entry cannot be loaded from the image:");
+    case Action::Save:
+        break;
+    }
+    switch (error.kind) {
+    case ErrorKind::CannotOpen:
+        return QStringLiteral("The image cannot be opened for writing:");
+    case ErrorKind::WriteFailed:
+    case ErrorKind::WriteFailedDirty:
+        return QStringLiteral("Writing to the image failed:");
+    case ErrorKind::FlushFailed:
+        return QStringLiteral("Saving could not be completed:");
+    default:
+        return QStringLiteral("The entry cannot be saved into the image:");
+    }
+}
+
+} // namespace
+
+QString failureMessage(Action action, const image::ImageError &error, const QString &path,
+                       const QString &entry)
+{
+    if (action == Action::Save && error.kind == ErrorKind::ValueInvalid) {
+        return QString::fromUtf16(kInsufficientValue);
+    }
+    return headlineOf(action, error) + QLatin1Char('\n') + path + QStringLiteral("\n\n") +
+           reasonOf(error) + QStringLiteral("\n\n") + outcomeOf(action, error, entry);
+}
+
+QString unlistedValuesMessage(const QString &entry, const QStringList &fields)
+{
+    return QStringLiteral("Some values of \"%1\" have no row in their lists, so their boxes were "
+                          "left empty:\n\n%2\n\nChoose a value in each before saving this entry.")
+        .arg(entry, fields.join(QLatin1Char('\n')));
+}
+
+} // namespace stats::app

@@ -1,0 +1,32 @@
+#pragma once
+
+// Every text the window shows in a message box, and the one place that turns a failure of
+// the core into words for the user.
+
+#include "image/imagefile.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace stats::app {
+
+inline constexpr char16_t kUnsupportedRom[] = u"Unsupported Rom";
+inline constexpr char16_t kClickAnEntryFirst[] = u"Please Click an Attack to Begin";
+inline constexpr char16_t kInsufficientValue[] = u"Insufficient Value in One box";
+inline constexpr char16_t kGenderHelp[] = u"Genderless = 255\r\n\r\n"
+                                          u"100% Female = 254\r\n\r\n"
+                                          u"50% Male 50% Female = 127\r\n\r\n"
+                                          u"100% Male  = 0";
+
+/// What the user was doing when the image failed them.
+enum class Action { Open, Load, Save };
+
+/// The message for a failure of @p action on the image at @p path; @p entry names the entry
+/// a load or save was for.
+[[nodiscard]] QString failureMessage(Action action, const image::ImageError &error,
+                                     const QString &path, const QString &entry = {});
+
+/// The message for a loaded entry whose choice bytes in @p fields have no row in their lists.
+[[nodiscard]] QString unlistedValuesMessage(const QString &entry, const QStringList &fields);
+
+} // namespace stats::app

@@ -1,0 +1,748 @@
+// The editor window driven as a person drives it: clicks, keys and focus on the real widgets,
+// with every modal box answered by the test.
+
+#include "catalogues/catalogues.h"
+#include "controls.h"
+#include "form1.h"
+#include "image/imagefile.h"
+#include "layout.h"
+#include "messages.h"
+#include "modalanswerer.h"
+#include "sample-image/sampleimage.h"
+#include "support/tempimage.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace stats;
+using app::ChoiceBox;
+using app::EntryList;
+using image::Field;
+using image::Range;
+
+namespace {
+
+QString text(std::string_view view)
+{
+    return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size()));
+}
+
+QString qpath(const std::string &path)
+{
+    return QString::fromStdString(path);
+}
+
+std::int64_t offsetOf(Range range, int row, Field field)
+{
+    return *image::fieldPosition(range, static_cast<std::int16_t>(row),
+                                 image::fieldInfo(field).offset);
+}
+
+} // namespace
+
+class Form1Test : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startsCollapsedEmptyAndWithNothingSelected();
+    void everyControlSitsWhereTheLayoutPutsIt_data();
+    void everyControlSitsWhereTheLayoutPutsIt();
+    void theLinesDrawTheNineBoxes();
+    void labelsAreTransparentFixedAndWrapping();
+    void tabVisitsTheControlsInTheirOrderAlsoWhenCollapsed();
+    void showAndHideSearchSizeTheClientArea();
+    void theGenderHelpShowsItsSevenLines();
+    void exitClosesTheWindow();
+
+    void openCancelledLeavesNoImage();
+    void openAcceptsAQvztImageSilently();
+    void openRefusesAnUnsupportedFileAndEndsTheProgram_data();
+    void openRefusesAnUnsupportedFileAndEndsTheProgram();
+    void openOfAFileThatCannotBeReadGoesOn();
+
+    void clickingARowLoadsItsFifteenFields();
+    void aClickBeforeAnImageIsOpenLoadsNothing();
+    void tabIntoAListLoadsNothingAndArrowsLoadRowByRow();
+    void clickingTheSelectedRowAgainReloadsIt();
+    void bytesWithoutARowLeaveTheirBoxesEmptyAndAreNamed();
+    void aVanishedImageClearsTheFieldsInsteadOfShowingOldValues();
+
+    void aSaveWritesOnlyTheEditedByte();
+    void aSaveWithoutASelectedRowAsksForOne();
+    void aSaveBeforeAnImageIsOpenDoesNothing();
+    void aValueThatDoesNotConvertWritesNothing();
+    void typedTextInAChoiceBoxFailsTheSaveEvenWhenItMatchesARow();
+    void aSaveIntoAnotherListsRecordIsRefused();
+    void equalTextsInAChoiceBoxKeepTheirOwnPositions();
+
+    void searchSelectsLoadsAndFocusesTheExactRow();
+    void searchIgnoresPrefixesTrailingBlanksAndOtherLists();
+
+private:
+    template <typename T = QWidget> T *control(const char *name) const
+    {
+        auto *widget = m_window->findChild<T *>(QString::fromLatin1(name));
+        if (widget == nullptr) {
+            qFatal("no control %s", name);
+        }
+        return widget;
+    }
+    QLineEdit *edit(const char *name) const { return control<QLineEdit>(name); }
+    ChoiceBox *choice(const char *name) const { return control<ChoiceBox>(name); }
+    EntryList *list(const char *name) const { return control<EntryList>(name); }
+
+    void openImage(const std::string &path);
+    void clickRow(EntryList *entryList, int row);
+    void click(const char *button) { QTest::mouseClick(control(button), Qt::LeftButton); }
+    void expectFieldsShow(const image::FieldBytes &bytes);
+    void expectFieldsEmpty();
+    QStringList messageTexts() const;
+
+    std::unique_ptr<testing::TempDir> m_dir;
+    std::string m_image;
+    std::unique_ptr<app::Form1> m_window;
+    std::unique_ptr<testing::ModalAnswerer> m_answerer;
+};
+
+void Form1Test::init()
+{
+    m_dir = std::make_unique<testing::TempDir>();
+    m_image = m_dir->file("sample image.nds");
+    QVERIFY(testing::makeSampleImage(m_image));
+    m_answerer = std::make_unique<testing::ModalAnswerer>();
+    m_window = std::make_unique<app::Form1>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+}
+
+void Form1Test::cleanup()
+{
+    m_window.reset();
+    m_answerer.reset();
+    m_dir.reset();
+}
+
+void Form1Test::openImage(const std::string &path)
+{
+    m_answerer->chooseFile(qpath(path));
+    click("Command1");
+    // A window manager gives the window its activation back once the dialog has gone; the
+    // offscreen platform has none, so the test does what it would.
+    if (m_window->isVisible()) {
+        m_window->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), m_window.get());
+    }
+}
+
+void Form1Test::clickRow(EntryList *entryList, int row)
+{
+    const QModelIndex index = entryList->model()->index(row, 0);
+    entryList->scrollTo(index);
+    QTest::mouseClick(entryList->viewport(), Qt::LeftButton, {},
+                      entryList->visualRect(index).center());
+}
+
+void Form1Test::expectFieldsShow(const image::FieldBytes &bytes)
+{
+    for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+        const auto &field = image::kFields[i];
+        const QByteArray name(field.name.data(), static_cast<qsizetype>(field.name.size()));
+        if (field.kind == image::FieldKind::Number) {
+            QCOMPARE(edit(name.constData())->text(), QString::number(bytes[i]));
+        } else {
+            QCOMPARE(choice(name.constData())->chosenPosition(), std::optional<int>(bytes[i]));
+            QCOMPARE(choice(name.constData())->currentText(),
+                     choice(name.constData())->itemText(bytes[i]));
+        }
+    }
+}
+
+void Form1Test::expectFieldsEmpty()
+{
+    for (const auto &field : image::kFields) {
+        const QByteArray name(field.name.data(), static_cast<qsizetype>(field.name.size()));
+        if (field.kind == image::FieldKind::Number) {
+            QVERIFY(edit(name.constData())->text().isEmpty());
+        } else {
+            QCOMPARE(choice(name.constData())->chosenPosition(), std::nullopt);
+            QVERIFY(choice(name.constData())->currentText().isEmpty());
+        }
+    }
+}
+
+QStringList Form1Test::messageTexts() const
+{
+    QStringList texts;
+    for (const auto &message : m_answerer->messages) {
+        texts << message.text;
+    }
+    return texts;
+}
+
+// --- Layout and window commands ----------------------------------------------------------
+
+void Form1Test::startsCollapsedEmptyAndWithNothingSelected()
+{
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tavrel (-Ondak-) Base Stats Editor"));
+    QCOMPARE(m_window->size(), QSize(389, 508));
+    QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
+    const auto flags = m_window->windowFlags();
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(QApplication::focusWidget(), control("Command1"));
+
+    QCOMPARE(list("List1")->model()->rowCount(), 547);
+    QCOMPARE(list("List2")->model()->rowCount(), 102);
+    QCOMPARE(list("List3")->model()->rowCount(), 18);
+    for (const char *name : {"List1", "List2", "List3"}) {
+        QCOMPARE(list(name)->selectedRow(), std::nullopt);
+    }
+    QCOMPARE(list("List1")->model()->index(0, 0).data().toString(),
+             text(catalogues::entryCatalogue(Range::List1).text(0)));
+    const std::pair<const char *, int> boxes[] = {{"ty1", 17}, {"ty2", 17}, {"wh1", 627},
+                                                  {"wh2", 627}, {"ab1", 165}, {"ab2", 165},
+                                                  {"dw", 164}};
+    for (const auto &[name, rows] : boxes) {
+        QCOMPARE(choice(name)->count(), rows);
+    }
+    expectFieldsEmpty();
+    QVERIFY(edit("Text1")->text().isEmpty());
+    QVERIFY(edit("Text2")->text().isEmpty());
+    QVERIFY(m_window->romPathValue().isEmpty());
+    QCOMPARE(m_window->currentIndexValue(), 0);
+    QVERIFY(control<QLabel>("romname")->text().isEmpty());
+}
+
+void Form1Test::everyControlSitsWhereTheLayoutPutsIt_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("caption");
+    for (const auto &spec : app::kControls) {
+        const QByteArray name(spec.name.data(), static_cast<qsizetype>(spec.name.size()));
+        QTest::newRow(name.constData())
+            << text(spec.name)
+            << QRect(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15)
+            << text(spec.caption);
+    }
+}
+
+void Form1Test::everyControlSitsWhereTheLayoutPutsIt()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, caption);
+    auto *widget = m_window->findChild<QWidget *>(name);
+    QVERIFY(widget != nullptr);
+    QCOMPARE(widget->geometry(), geometry);
+    QVERIFY(widget->isVisible());
+    QVERIFY(widget->isEnabled());
+    if (auto *button = qobject_cast<QPushButton *>(widget)) {
+        QCOMPARE(button->text(), caption);
+    } else if (auto *label = qobject_cast<QLabel *>(widget)) {
+        QCOMPARE(label->text(), caption);
+    }
+}
+
+void Form1Test::theLinesDrawTheNineBoxes()
+{
+    const auto lines = app::allLines();
+    QCOMPARE(lines.size(), std::size_t{38});
+    for (const auto &line : lines) {
+        auto *widget = m_window->findChild<QWidget *>(text(line.name));
+        QVERIFY2(widget != nullptr, line.name.data());
+        const QRect expected(QPoint(line.x1 / 15, line.y1 / 15), QPoint(line.x2 / 15, line.y2 / 15));
+        QCOMPARE(widget->geometry(), expected);
+        QVERIFY(widget->width() == 1 || widget->height() == 1);
+        QCOMPARE(widget->focusPolicy(), Qt::NoFocus);
+    }
+    // Collapsed, the upper boxes' bottom edges show and the lower boxes' top edges do not.
+    QVERIFY(m_window->findChild<QWidget *>(QStringLiteral("Line19"))->y() < m_window->height());
+    QVERIFY(m_window->findChild<QWidget *>(QStringLiteral("Line21"))->y() >= m_window->height());
+}
+
+void Form1Test::labelsAreTransparentFixedAndWrapping()
+{
+    for (auto *label : m_window->findChildren<QLabel *>()) {
+        const bool opaque = label->objectName() == QLatin1String("Label1") ||
+                            label->objectName() == QLatin1String("romname");
+        QCOMPARE(label->autoFillBackground(), opaque);
+        QVERIFY(label->wordWrap());
+        QCOMPARE(label->alignment(), Qt::AlignLeft | Qt::AlignTop);
+        QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+    }
+    QCOMPARE(control<QLabel>("Label10")->text(), QStringLiteral("Gender "));
+    // The two hidden labels lie beyond the client area's right edge.
+    QVERIFY(control("Label1")->x() >= m_window->width());
+    QVERIFY(control("romname")->x() >= m_window->width());
+}
+
+void Form1Test::tabVisitsTheControlsInTheirOrderAlsoWhenCollapsed()
+{
+    const QStringList order{
+        QStringLiteral("Command1"), QStringLiteral("Command2"), QStringLiteral("Command3"),
+        QStringLiteral("spdef"),    QStringLiteral("spatk"),    QStringLiteral("spd"),
+        QStringLiteral("def"),      QStringLiteral("atk"),      QStringLiteral("hp"),
+        QStringLiteral("gr"),       QStringLiteral("ty2"),      QStringLiteral("ty1"),
+        QStringLiteral("dw"),       QStringLiteral("ab1"),      QStringLiteral("ab2"),
+        QStringLiteral("wh2"),      QStringLiteral("wh1"),      QStringLiteral("List2"),
+        QStringLiteral("List1"),    QStringLiteral("Text1"),    QStringLiteral("Command4"),
+        QStringLiteral("Command5"), QStringLiteral("Text2"),    QStringLiteral("cr"),
+        QStringLiteral("Command6"), QStringLiteral("Command7"), QStringLiteral("Command8"),
+        QStringLiteral("List3"),    QStringLiteral("Command9"), QStringLiteral("Command1")};
+    const auto focusedName = [] {
+        QWidget *focused = QApplication::focusWidget();
+        // An editable choice box hands the focus to its text field.
+        while (focused != nullptr && focused->objectName().isEmpty()) {
+            focused = focused->parentWidget();
+        }
+        return focused ? focused->objectName() : QString();
+    };
+    QCOMPARE(focusedName(), order.first());
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(focusedName(), order[i]);
+    }
+    for (qsizetype i = order.size() - 2; i >= 0; --i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(focusedName(), order[i]);
+    }
+}
+
+void Form1Test::showAndHideSearchSizeTheClientArea()
+{
+    click("Command6");
+    QCOMPARE(m_window->height(), 507);
+    click("Command7");
+    QCOMPARE(m_window->height(), 729);
+    click("Command7");
+    QCOMPARE(m_window->height(), 729);
+    QCOMPARE(m_window->width(), 389);
+    // The credit label's bottom edge is the last row of the expanded window.
+    QCOMPARE(control("Label19")->geometry().bottom(), m_window->height() - 1);
+    edit("Text1")->setText(QStringLiteral("kept"));
+    click("Command6");
+    QCOMPARE(m_window->height(), 507);
+    QVERIFY(control("Command2")->y() >= m_window->height());
+    QCOMPARE(edit("Text1")->text(), QStringLiteral("kept"));
+    QVERIFY(m_answerer->messages.isEmpty());
+}
+
+void Form1Test::theGenderHelpShowsItsSevenLines()
+{
+    edit("gr")->setText(QStringLiteral("12"));
+    QTest::mouseClick(control("Label10"), Qt::LeftButton);
+    QCOMPARE(m_answerer->messages.size(), 1);
+    const auto &shown = m_answerer->messages.first();
+    QCOMPARE(shown.text, QStringLiteral("Genderless = 255\r\n\r\n100% Female = 254\r\n\r\n"
+                                        "50% Male 50% Female = 127\r\n\r\n100% Male  = 0"));
+    QCOMPARE(shown.text.split(QStringLiteral("\r\n")).size(), 7);
+    QCOMPARE(shown.icon, QMessageBox::NoIcon);
+    QCOMPARE(shown.buttonCount, 1);
+    QVERIFY(shown.title.isEmpty());
+    QCOMPARE(edit("gr")->text(), QStringLiteral("12"));
+    // No other label reacts.
+    QTest::mouseClick(control("Label18"), Qt::LeftButton);
+    QTest::mouseClick(control("gr"), Qt::LeftButton);
+    QCOMPARE(m_answerer->messages.size(), 1);
+}
+
+void Form1Test::exitClosesTheWindow()
+{
+    edit("hp")->setText(QStringLiteral("99"));
+    click("Command7");
+    click("Command8");
+    QVERIFY(!m_window->isVisible());
+    QVERIFY(m_answerer->messages.isEmpty());
+}
+
+// --- Opening -----------------------------------------------------------------------------
+
+void Form1Test::openCancelledLeavesNoImage()
+{
+    m_answerer->chooseFile(QString());
+    click("Command1");
+    QCOMPARE(m_answerer->dialogTitles, QStringList{QStringLiteral("Open Rom")});
+    QCOMPARE(m_answerer->dialogFilters, QStringList{QStringLiteral("NDS Roms (*.nds)")});
+    QVERIFY(m_window->romPathValue().isEmpty());
+    QVERIFY(m_answerer->messages.isEmpty());
+    QVERIFY(m_window->isVisible());
+}
+
+void Form1Test::openAcceptsAQvztImageSilently()
+{
+    const auto before = testing::snapshotOf(m_image);
+    QSignalSpy ended(m_window.get(), &app::Form1::endProgram);
+    openImage(m_image);
+    QCOMPARE(m_window->romPathValue(), qpath(m_image));
+    QVERIFY(m_answerer->messages.isEmpty());
+    QCOMPARE(ended.count(), 0);
+    QCOMPARE(testing::snapshotOf(m_image), before);
+
+    // Any name will do as long as the game code is right.
+    const auto renamed = m_dir->file("image.bin");
+    QCOMPARE(::link(m_image.c_str(), renamed.c_str()), 0);
+    openImage(renamed);
+    QCOMPARE(m_window->romPathValue(), qpath(renamed));
+    QVERIFY(m_answerer->messages.isEmpty());
+}
+
+void Form1Test::openRefusesAnUnsupportedFileAndEndsTheProgram_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("exists");
+    QByteArray header(512, ' ');
+    header.replace(12, 4, "qvzt");
+    QTest::newRow("lower-case code") << header << true;
+    header.replace(12, 4, "ABCD");
+    QTest::newRow("other code") << header << true;
+    QTest::newRow("fifteen bytes") << QByteArray("123456789012QVZ") << true;
+    QTest::newRow("missing file") << QByteArray() << false;
+}
+
+void Form1Test::openRefusesAnUnsupportedFileAndEndsTheProgram()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, exists);
+    const auto path = m_dir->file("other.nds");
+    if (exists) {
+        QVERIFY(testing::writeFile(path, {content.begin(), content.end()}));
+    }
+    QSignalSpy ended(m_window.get(), &app::Form1::endProgram);
+    openImage(m_image);
+    openImage(path);
+    QCOMPARE(messageTexts(), QStringList{QStringLiteral("Unsupported Rom")});
+    QCOMPARE(m_answerer->messages.first().icon, QMessageBox::NoIcon);
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!m_window->isVisible());
+    if (exists) {
+        const auto after = testing::readBytes(path, 0, static_cast<std::size_t>(content.size()));
+        QVERIFY(QByteArray(reinterpret_cast<const char *>(after.data()),
+                           static_cast<qsizetype>(after.size())) == content);
+    } else {
+        QVERIFY(::access(path.c_str(), F_OK) != 0);
+    }
+}
+
+void Form1Test::openOfAFileThatCannotBeReadGoesOn()
+{
+    const auto fifo = m_dir->file("pipe.nds");
+    QCOMPARE(::mkfifo(fifo.c_str(), 0644), 0);
+    QSignalSpy ended(m_window.get(), &app::Form1::endProgram);
+    for (const auto &path : {fifo, std::string("/dev/zero")}) {
+        m_answerer->messages.clear();
+        openImage(m_image);
+        openImage(path);
+        QCOMPARE(m_answerer->messages.size(), 1);
+        QVERIFY(m_answerer->messages.first().text.startsWith(QStringLiteral("The file cannot be read")));
+        QVERIFY(m_answerer->messages.first().text.contains(qpath(path)));
+        QVERIFY(m_window->romPathValue().isEmpty());
+        QCOMPARE(ended.count(), 0);
+        QVERIFY(m_window->isVisible());
+    }
+}
+
+// --- Loading -----------------------------------------------------------------------------
+
+void Form1Test::clickingARowLoadsItsFifteenFields()
+{
+    openImage(m_image);
+    const struct
+    {
+        const char *list;
+        int row;
+        int record;
+    } cases[] = {{"List1", 3, 3}, {"List1", 546, 546}, {"List2", 0, 547}, {"List2", 101, 648},
+                 {"List3", 0, 649}, {"List3", 17, 666}};
+    for (const auto &c : cases) {
+        clickRow(list(c.list), c.row);
+        QCOMPARE(list(c.list)->selectedRow(), std::optional<int>(c.row));
+        QCOMPARE(m_window->currentIndexValue(), c.row);
+        expectFieldsShow(tools::sampleFieldBytes(c.record));
+    }
+    // A load selects nothing elsewhere.
+    QCOMPARE(list("List1")->selectedRow(), std::optional<int>(546));
+    QVERIFY(m_answerer->messages.isEmpty());
+}
+
+void Form1Test::aClickBeforeAnImageIsOpenLoadsNothing()
+{
+    clickRow(list("List2"), 5);
+    QCOMPARE(list("List2")->selectedRow(), std::optional<int>(5));
+    QCOMPARE(m_window->currentIndexValue(), 0);
+    expectFieldsEmpty();
+    QVERIFY(m_answerer->messages.isEmpty());
+}
+
+void Form1Test::tabIntoAListLoadsNothingAndArrowsLoadRowByRow()
+{
+    openImage(m_image);
+    control("wh1")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), list("List2"));
+    QCOMPARE(list("List2")->selectedRow(), std::nullopt);
+    expectFieldsEmpty();
+    QTest::keyClick(list("List2"), Qt::Key_Down);
+    QCOMPARE(list("List2")->selectedRow(), std::optional<int>(0));
+    expectFieldsShow(tools::sampleFieldBytes(547));
+    QTest::keyClick(list("List2"), Qt::Key_Down);
+    QCOMPARE(m_window->currentIndexValue(), 1);
+    expectFieldsShow(tools::sampleFieldBytes(548));
+    QTest::keyClick(list("List2"), Qt::Key_Up);
+    expectFieldsShow(tools::sampleFieldBytes(547));
+}
+
+void Form1Test::clickingTheSelectedRowAgainReloadsIt()
+{
+    openImage(m_image);
+    clickRow(list("List1"), 8);
+    edit("hp")->setText(QStringLiteral("1"));
+    choice("ty1")->choose(std::nullopt);
+    clickRow(list("List1"), 8);
+    expectFieldsShow(tools::sampleFieldBytes(8));
+}
+
+void Form1Test::bytesWithoutARowLeaveTheirBoxesEmptyAndAreNamed()
+{
+    // Record 10 gets a type byte and a Dream World byte that no list row stands for.
+    {
+        auto input = image::EditorInput{};
+        const auto bytes = tools::sampleFieldBytes(10);
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            input[i] = {std::to_string(bytes[i]), bytes[i]};
+        }
+        input[static_cast<std::size_t>(Field::ty1)].position = 20;
+        input[static_cast<std::size_t>(Field::dw)].position = 200;
+        QVERIFY(image::saveEntry(m_image, Range::List1, 10, input).has_value());
+    }
+    openImage(m_image);
+    clickRow(list("List1"), 9);
+    clickRow(list("List1"), 10);
+    QCOMPARE(m_answerer->messages.size(), 1);
+    const QString message = m_answerer->messages.first().text;
+    QVERIFY2(message.contains(QStringLiteral("Type 1: 20")), qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("Dream World: 200")), qPrintable(message));
+    QVERIFY(!message.contains(QStringLiteral("Type 2")));
+    QCOMPARE(choice("ty1")->chosenPosition(), std::nullopt);
+    QVERIFY(choice("ty1")->currentText().isEmpty());
+    QCOMPARE(choice("dw")->chosenPosition(), std::nullopt);
+    QCOMPARE(edit("hp")->text(), QString::number(tools::sampleFieldBytes(10)[0]));
+    QCOMPARE(choice("ty2")->chosenPosition(),
+             std::optional<int>(tools::sampleFieldBytes(10)[static_cast<int>(Field::ty2)]));
+    // Saving now stops at the empty box and writes nothing.
+    const auto before = testing::snapshotOf(m_image);
+    click("Command7");
+    click("Command2");
+    QCOMPARE(m_answerer->messages.last().text, QStringLiteral("Insufficient Value in One box"));
+    QCOMPARE(testing::snapshotOf(m_image), before);
+}
+
+void Form1Test::aVanishedImageClearsTheFieldsInsteadOfShowingOldValues()
+{
+    openImage(m_image);
+    clickRow(list("List1"), 1);
+    QCOMPARE(::unlink(m_image.c_str()), 0);
+    clickRow(list("List1"), 2);
+    QCOMPARE(m_answerer->messages.size(), 1);
+    QVERIFY(m_answerer->messages.first().text.contains(qpath(m_image)));
+    expectFieldsEmpty();
+    QCOMPARE(m_window->currentIndexValue(), 1);
+    QVERIFY(m_window->isVisible());
+    QVERIFY(::access(m_image.c_str(), F_OK) != 0);
+}
+
+// --- Saving ------------------------------------------------------------------------------
+
+void Form1Test::aSaveWritesOnlyTheEditedByte()
+{
+    openImage(m_image);
+    clickRow(list("List1"), 3);
+    const auto before = testing::snapshotOf(m_image);
+    click("Command7");
+    click("Command2");
+    QCOMPARE(testing::snapshotOf(m_image), before);
+
+    edit("hp")->setText(QStringLiteral(" 100 "));
+    click("Command2");
+    QVERIFY(m_answerer->messages.isEmpty());
+    QCOMPARE(testing::differingOffsets(before, testing::snapshotOf(m_image)),
+             std::vector<std::int64_t>{0x694EA08});
+    // The fields stay as typed, and a load reads back what was written.
+    QCOMPARE(edit("hp")->text(), QStringLiteral(" 100 "));
+    clickRow(list("List1"), 3);
+    QCOMPARE(edit("hp")->text(), QStringLiteral("100"));
+}
+
+void Form1Test::aSaveWithoutASelectedRowAsksForOne()
+{
+    openImage(m_image);
+    clickRow(list("List1"), 2);
+    const auto before = testing::snapshotOf(m_image);
+    click("Command7");
+    for (const char *button : {"Command3", "Command9"}) {
+        m_answerer->messages.clear();
+        click(button);
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral("Please Click an Attack to Begin")});
+    }
+    QCOMPARE(testing::snapshotOf(m_image), before);
+}
+
+void Form1Test::aSaveBeforeAnImageIsOpenDoesNothing()
+{
+    click("Command7");
+    click("Command2");
+    QCOMPARE(messageTexts(), QStringList{QStringLiteral("Please Click an Attack to Begin")});
+    m_answerer->messages.clear();
+    clickRow(list("List1"), 0);
+    click("Command2");
+    QVERIFY(m_answerer->messages.isEmpty());
+}
+
+void Form1Test::aValueThatDoesNotConvertWritesNothing()
+{
+    openImage(m_image);
+    clickRow(list("List2"), 4);
+    edit("hp")->setText(QStringLiteral("12"));
+    edit("gr")->setText(QStringLiteral("300"));
+    const auto before = testing::snapshotOf(m_image);
+    click("Command7");
+    click("Command3");
+    QCOMPARE(messageTexts(), QStringList{QStringLiteral("Insufficient Value in One box")});
+    QCOMPARE(testing::snapshotOf(m_image), before);
+    QCOMPARE(edit("gr")->text(), QStringLiteral("300"));
+    QCOMPARE(m_window->currentIndexValue(), 4);
+
+    edit("gr")->setText(QStringLiteral("254.5"));
+    click("Command3");
+    QCOMPARE(m_answerer->messages.size(), 1);
+    QCOMPARE(testing::readBytes(m_image, offsetOf(Range::List2, 4, Field::gr), 1).at(0), 254);
+    QCOMPARE(testing::readBytes(m_image, offsetOf(Range::List2, 4, Field::hp), 1).at(0), 12);
+}
+
+void Form1Test::typedTextInAChoiceBoxFailsTheSaveEvenWhenItMatchesARow()
+{
+    openImage(m_image);
+    clickRow(list("List1"), 5);
+    ChoiceBox *ty1 = choice("ty1");
+    const QString rowText = ty1->itemText(ty1->currentIndex());
+    ty1->setFocus();
+    ty1->lineEdit()->selectAll();
+    QTest::keyClicks(ty1->lineEdit(), rowText);
+    // Leaving the box finishes the edit; the typed text must still not count as a choice.
+    QTest::keyClick(ty1->lineEdit(), Qt::Key_Tab);
+    QCOMPARE(ty1->chosenPosition(), std::nullopt);
+    const auto before = testing::snapshotOf(m_image);
+    click("Command7");
+    click("Command2");
+    QCOMPARE(messageTexts(), QStringList{QStringLiteral("Insufficient Value in One box")});
+    QCOMPARE(testing::snapshotOf(m_image), before);
+
+    // Picking a row with the keyboard chooses it again.
+    ty1->setFocus();
+    QTest::keyClick(ty1, Qt::Key_Down);
+    QVERIFY(ty1->chosenPosition().has_value());
+    const int picked = *ty1->chosenPosition();
+    click("Command2");
+    QCOMPARE(m_answerer->messages.size(), 1);
+    QCOMPARE(testing::readBytes(m_image, offsetOf(Range::List1, 5, Field::ty1), 1).at(0), picked);
+    QCOMPARE(choice("ty2")->chosenPosition(),
+             std::optional<int>(tools::sampleFieldBytes(5)[static_cast<int>(Field::ty2)]));
+}
+
+void Form1Test::aSaveIntoAnotherListsRecordIsRefused()
+{
+    // A List 2 row selected before any image was open was never loaded.
+    clickRow(list("List2"), 0);
+    openImage(m_image);
+    clickRow(list("List1"), 500);
+    edit("hp")->setText(QStringLiteral("77"));
+    const auto before = testing::snapshotOf(m_image);
+    click("Command7");
+    click("Command3");
+    QCOMPARE(messageTexts(), QStringList{QStringLiteral("Please Click an Attack to Begin")});
+    // After a load from the alternate forms the fields are not List 1's row 500 any more.
+    clickRow(list("List3"), 2);
+    m_answerer->messages.clear();
+    click("Command2");
+    QCOMPARE(messageTexts(), QStringList{QStringLiteral("Please Click an Attack to Begin")});
+    QCOMPARE(testing::snapshotOf(m_image), before);
+    // Its own button saves it.
+    edit("atk")->setText(QStringLiteral("9"));
+    click("Command9");
+    QCOMPARE(testing::differingOffsets(before, testing::snapshotOf(m_image)),
+             std::vector<std::int64_t>{offsetOf(Range::AlternateForms, 2, Field::atk)});
+}
+
+void Form1Test::equalTextsInAChoiceBoxKeepTheirOwnPositions()
+{
+    ChoiceBox *wh1 = choice("wh1");
+    QCOMPARE(wh1->itemText(621), wh1->itemText(626));
+    wh1->choose(626);
+    wh1->setFocus();
+    QTest::keyClick(wh1->lineEdit(), Qt::Key_Tab);
+    QCOMPARE(wh1->chosenPosition(), std::optional<int>(626));
+    QCOMPARE(choice("wh2")->chosenPosition(), std::nullopt);
+}
+
+// --- Search ------------------------------------------------------------------------------
+
+void Form1Test::searchSelectsLoadsAndFocusesTheExactRow()
+{
+    openImage(m_image);
+    click("Command7");
+    const QString name = text(catalogues::entryCatalogue(Range::List1).text(200));
+    edit("Text1")->setText(name.toUpper());
+    click("Command4");
+    QCOMPARE(list("List1")->selectedRow(), std::optional<int>(200));
+    QCOMPARE(m_window->currentIndexValue(), 200);
+    QCOMPARE(QApplication::focusWidget(), list("List1"));
+    expectFieldsShow(tools::sampleFieldBytes(200));
+    QCOMPARE(edit("Text1")->text(), name.toUpper());
+    QTest::keyClick(list("List1"), Qt::Key_Down);
+    expectFieldsShow(tools::sampleFieldBytes(201));
+
+    const QString second = text(catalogues::entryCatalogue(Range::List2).text(30));
+    edit("Text2")->setText(second.toLower());
+    click("Command5");
+    QCOMPARE(list("List2")->selectedRow(), std::optional<int>(30));
+    expectFieldsShow(tools::sampleFieldBytes(577));
+    QVERIFY(m_answerer->messages.isEmpty());
+}
+
+void Form1Test::searchIgnoresPrefixesTrailingBlanksAndOtherLists()
+{
+    openImage(m_image);
+    click("Command7");
+    clickRow(list("List1"), 4);
+    const auto &listOne = catalogues::entryCatalogue(Range::List1);
+    const QString name = text(listOne.text(10));
+    QString prefix = name.left(name.size() - 1);
+    // The prefix of one name may be another whole name; that one would rightly be found.
+    while (listOne.findExact(prefix.toStdString())) {
+        prefix.chop(1);
+    }
+    QVERIFY(!prefix.isEmpty());
+    const QString listTwoName = text(catalogues::entryCatalogue(Range::List2).text(3));
+    for (const QString &search :
+         QStringList{name + QLatin1Char(' '), prefix, listTwoName, QString()}) {
+        edit("Text1")->setText(search);
+        click("Command4");
+        QCOMPARE(list("List1")->selectedRow(), std::optional<int>(4));
+        QCOMPARE(m_window->currentIndexValue(), 4);
+    }
+    QVERIFY(m_answerer->messages.isEmpty());
+}
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"

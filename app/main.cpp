@@ -13,6 +13,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QString::fromUtf8(
         stats::app::kWindowTitle.data(), static_cast<qsizetype>(stats::app::kWindowTitle.size())));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/stats-editor.ico")));
+    // Ties the window to its menu entry and icon on desktops that match them by name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrel.StatsEditor"));
+    stats::app::keepNoSettings();
 
     stats::app::Form1 window;
     QObject::connect(&window, &stats::app::Form1::endProgram, &app, &QCoreApplication::exit,

@@ -11,6 +11,7 @@
 #include "sample-image/sampleimage.h"
 #include "support/tempimage.h"
 
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -51,6 +52,8 @@ class Form1Test : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -108,11 +111,28 @@ private:
     void expectFieldsEmpty();
     QStringList messageTexts() const;
 
+    std::unique_ptr<testing::TempDir> m_home;
     std::unique_ptr<testing::TempDir> m_dir;
     std::string m_image;
     std::unique_ptr<app::Form1> m_window;
     std::unique_ptr<testing::ModalAnswerer> m_answerer;
 };
+
+void Form1Test::initTestCase()
+{
+    // Every test opens the file dialog; none of them may leave settings in the user's home.
+    m_home = std::make_unique<testing::TempDir>();
+    qputenv("HOME", QByteArray::fromStdString(m_home->path()));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_home->file(".config")));
+    app::keepNoSettings();
+}
+
+void Form1Test::cleanupTestCase()
+{
+    const QDir home(qpath(m_home->path()));
+    const auto left = home.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
+}
 
 void Form1Test::init()
 {

@@ -17,8 +17,8 @@ CatalogueModel::CatalogueModel(const QStringList &rows, QObject *parent)
 
 Qt::ItemFlags CatalogueModel::flags(const QModelIndex &index) const
 {
-    return QStringListModel::flags(index) & ~(Qt::ItemIsEditable | Qt::ItemIsDragEnabled |
-                                              Qt::ItemIsDropEnabled);
+    return QStringListModel::flags(index) &
+           ~(Qt::ItemIsEditable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
 }
 
 QModelIndexList CatalogueModel::match(const QModelIndex &, int, const QVariant &, int,

@@ -17,16 +17,17 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <future>
 #include <limits>
 
 namespace stats::app {
 
 namespace {
 
+using catalogues::ValueList;
 using image::Field;
 using image::FieldKind;
 using image::Range;
-using catalogues::ValueList;
 
 QString fromView(std::string_view text)
 {
@@ -94,8 +95,9 @@ constexpr std::array<FieldText, image::kFieldCount> kFieldTexts{{
     {"cr", "Catch Rate", "Catch rate, 0 to 255", std::nullopt},
     {"wh1", "Wild hold item 1", "First item a wild one may hold", ValueList::HeldItems},
     {"wh2", "Wild hold item 2", "Second item a wild one may hold", ValueList::HeldItems},
-    {"gr", "Gender", "Gender ratio: 255 genderless, 254 always female, 127 half male and half "
-                     "female, 0 always male",
+    {"gr", "Gender",
+     "Gender ratio: 255 genderless, 254 always female, 127 half male and half "
+     "female, 0 always male",
      std::nullopt},
     {"ab1", "Ability 1", "First ability", ValueList::Abilities},
     {"ab2", "Ability 2", "Second ability", ValueList::Abilities},
@@ -230,12 +232,14 @@ Form1::Form1(QWidget *parent, image::FileApi &files)
     setPalette(palette);
     setClientHeight(kClientHeightAtStart);
 
-    // Only the part of the picture the window can ever show is decoded: its width and the
-    // height of the expanded window. The decoder stops after the last row it needs, which
-    // halves the time the picture takes.
-    QImageReader reader(QStringLiteral(":/background.jpg"));
-    reader.setClipRect(QRect(0, 0, pixels(kClientWidth), pixels(kClientHeightExpanded)));
-    m_background = reader.read();
+    // The picture is decoded on another core while the controls are made (or here, when no
+    // thread can be started), and only the part the window can ever show: its width and the
+    // height of the expanded window. The decoder stops after the last row it needs.
+    auto picture = std::async(std::launch::async | std::launch::deferred, [] {
+        QImageReader reader(QStringLiteral(":/background.jpg"));
+        reader.setClipRect(QRect(0, 0, pixels(kClientWidth), pixels(kClientHeightExpanded)));
+        return reader.read();
+    });
 
     createLines();
     createControls();
@@ -243,6 +247,7 @@ Form1::Form1(QWidget *parent, image::FileApi &files)
     setTabOrderFromLayout();
     connectActions();
     Command1->setFocus();
+    m_background = picture.get();
 }
 
 Form1::~Form1() = default;
@@ -253,8 +258,7 @@ void Form1::createLines()
         auto *widget = new QWidget(this);
         widget->setObjectName(fromView(line.name));
         // A line runs the full length of its edge, both end points included.
-        widget->setGeometry(pixels(line.x1), pixels(line.y1),
-                            pixels(line.x2) - pixels(line.x1) + 1,
+        widget->setGeometry(pixels(line.x1), pixels(line.y1), pixels(line.x2) - pixels(line.x1) + 1,
                             pixels(line.y2) - pixels(line.y1) + 1);
         widget->setAutoFillBackground(true);
         widget->setBackgroundRole(QPalette::WindowText);
@@ -461,8 +465,8 @@ void Form1::saveEntry(Range range)
     const auto saved = image::saveEntry(QFile::encodeName(romPath).toStdString(), range,
                                         currentIndex, editorInput(), m_files);
     if (!saved) {
-        showMessage(failureMessage(Action::Save, saved.error(), romPath,
-                                   entryName(range, currentIndex)));
+        showMessage(
+            failureMessage(Action::Save, saved.error(), romPath, entryName(range, currentIndex)));
     }
 }
 
@@ -510,7 +514,9 @@ image::EditorInput Form1::editorInput() const
 
 void Form1::FindItem(EntryList *lst, const QString &strText)
 {
-    const auto range = lst == List1 ? Range::List1 : lst == List2 ? Range::List2 : Range::AlternateForms;
+    const auto range = lst == List1   ? Range::List1
+                       : lst == List2 ? Range::List2
+                                      : Range::AlternateForms;
     const auto found = catalogues::entryCatalogue(range).findExact(strText.toStdString());
     if (!found) {
         return;

@@ -30,8 +30,8 @@ enum class ControlKind {
     FaceButton,   // a push button with a face of its own colour
     HollowButton, // the open button, whose caption is drawn as outlines
     Label,
-    ClickLabel,   // the one label that reacts to a click
-    OpaqueLabel,  // the two labels outside the client area, on the button face colour
+    ClickLabel,  // the one label that reacts to a click
+    OpaqueLabel, // the two labels outside the client area, on the button face colour
     EditBox,
     ChoiceBox,
     EntryList,

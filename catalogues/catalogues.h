@@ -38,13 +38,7 @@ private:
 /// The stats record that row `row` of `range`'s entry list stands for: first record + row.
 [[nodiscard]] int recordOfRow(stats::image::Range range, int row) noexcept;
 
-enum class ValueList : std::uint8_t
-{
-    Types,
-    HeldItems,
-    Abilities,
-    DreamWorldAbilities
-};
+enum class ValueList : std::uint8_t { Types, HeldItems, Abilities, DreamWorldAbilities };
 /// The value catalogue of @p list. The Dream World list is the ability list without its
 /// last row.
 [[nodiscard]] const Catalogue &valueCatalogue(ValueList list) noexcept;

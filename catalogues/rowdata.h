@@ -9,15 +9,7 @@
 
 namespace stats::catalogues::rowdata {
 
-enum class DataFile : std::uint8_t
-{
-    List1,
-    List2,
-    AlternateForms,
-    Types,
-    HeldItems,
-    Abilities
-};
+enum class DataFile : std::uint8_t { List1, List2, AlternateForms, Types, HeldItems, Abilities };
 
 [[nodiscard]] std::span<const std::string_view> rows(DataFile file) noexcept;
 

@@ -31,9 +31,8 @@ bool readFully(const FileHandle &file, std::span<std::uint8_t> buffer, std::int6
 {
     std::size_t done = 0;
     while (done < buffer.size()) {
-        const ssize_t got = file.api().pread(file.fd(), buffer.data() + done,
-                                             buffer.size() - done, static_cast<off_t>(offset) +
-                                                                       static_cast<off_t>(done));
+        const ssize_t got = file.api().pread(file.fd(), buffer.data() + done, buffer.size() - done,
+                                             static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -52,9 +51,9 @@ bool writeFully(const FileHandle &file, std::span<const std::uint8_t> bytes, std
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t put = file.api().pwrite(file.fd(), bytes.data() + done, bytes.size() - done,
-                                              static_cast<off_t>(offset) +
-                                                  static_cast<off_t>(done));
+        const ssize_t put =
+            file.api().pwrite(file.fd(), bytes.data() + done, bytes.size() - done,
+                              static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -75,12 +74,13 @@ std::expected<OpenImage, ImageError> openRegularFile(std::string_view path, int 
                                                      FileApi &api)
 {
     const std::string cpath(path);
-    struct ::stat info{};
+    struct ::stat info
+    {
+    };
     if (api.stat(cpath.c_str(), &info) != 0) {
         const int error = errno;
-        return failure(error == ENOENT || error == ENOTDIR ? ErrorKind::NoFile
-                                                           : ErrorKind::CannotOpen,
-                       error);
+        return failure(
+            error == ENOENT || error == ENOTDIR ? ErrorKind::NoFile : ErrorKind::CannotOpen, error);
     }
     if (!S_ISREG(info.st_mode)) {
         return failure(ErrorKind::NotAFile, S_ISDIR(info.st_mode) ? EISDIR : 0);
@@ -107,7 +107,8 @@ std::expected<void, ImageError> checkGameCode(const OpenImage &image)
     }
     std::array<std::uint8_t, 4> code{};
     if (!readFully(image.handle, code, kGameCodeOffset)) {
-        return errno == 0 ? failure(ErrorKind::NotSupported) : failure(ErrorKind::CannotRead, errno);
+        return errno == 0 ? failure(ErrorKind::NotSupported)
+                          : failure(ErrorKind::CannotRead, errno);
     }
     if (std::memcmp(code.data(), kGameCode.data(), code.size()) != 0) {
         return failure(ErrorKind::NotSupported);
@@ -115,8 +116,7 @@ std::expected<void, ImageError> checkGameCode(const OpenImage &image)
     return {};
 }
 
-std::expected<OpenImage, ImageError> openImage(std::string_view path, int accessMode,
-                                               FileApi &api)
+std::expected<OpenImage, ImageError> openImage(std::string_view path, int accessMode, FileApi &api)
 {
     auto image = openRegularFile(path, accessMode, api);
     if (!image) {
@@ -149,7 +149,8 @@ readRecordSpan(const OpenImage &image, std::int64_t start)
     }
     std::array<std::uint8_t, kRecordSpan> span{};
     if (!readFully(image.handle, span, start)) {
-        return errno == 0 ? failure(ErrorKind::RecordMissing) : failure(ErrorKind::CannotRead, errno);
+        return errno == 0 ? failure(ErrorKind::RecordMissing)
+                          : failure(ErrorKind::CannotRead, errno);
     }
     return span;
 }
@@ -294,8 +295,7 @@ std::expected<void, ImageError> saveEntry(std::string_view path, Range range, st
         const int writeError = errno;
         const bool restored =
             writeFieldBytes(image->handle, *start, fieldBytesOf(*before)) && flush(image->handle);
-        return failure(restored ? ErrorKind::WriteFailed : ErrorKind::WriteFailedDirty,
-                       writeError);
+        return failure(restored ? ErrorKind::WriteFailed : ErrorKind::WriteFailedDirty, writeError);
     }
     if (!flush(image->handle)) {
         return failure(ErrorKind::FlushFailed, errno);

@@ -75,8 +75,7 @@ loadEntry(std::string_view path, Range range, std::int16_t row, FileApi &api = s
 /// row @p row of @p range and flushes them to the disk. Nothing but those fifteen bytes is
 /// ever written; a failed write puts back the bytes the record held before.
 [[nodiscard]] std::expected<void, ImageError> saveEntry(std::string_view path, Range range,
-                                                        std::int16_t row,
-                                                        const EditorInput &input,
+                                                        std::int16_t row, const EditorInput &input,
                                                         FileApi &api = systemFileApi());
 
 /// The byte a field's input converts to by its kind's rule, or nothing.

@@ -6,8 +6,14 @@ namespace stats::image {
 
 namespace {
 
-constexpr bool isBlank(char c) { return c == ' ' || c == '\t'; }
-constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+constexpr bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 std::string_view trimBlanks(std::string_view text)
 {

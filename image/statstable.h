@@ -51,7 +51,21 @@ enum class FieldKind : std::uint8_t { Number, Choice };
 
 /// The fifteen edited fields, in the order loading and saving visit them (rising offset).
 enum class Field : std::uint8_t {
-    hp, atk, def, spd, spatk, spdef, ty1, ty2, cr, wh1, wh2, gr, ab1, ab2, dw
+    hp,
+    atk,
+    def,
+    spd,
+    spatk,
+    spdef,
+    ty1,
+    ty2,
+    cr,
+    wh1,
+    wh2,
+    gr,
+    ab1,
+    ab2,
+    dw
 };
 
 struct FieldInfo

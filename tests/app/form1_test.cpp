@@ -230,7 +230,7 @@ void Form1Test::startsCollapsedEmptyAndWithNothingSelected()
     }
     QCOMPARE(list("List1")->model()->index(0, 0).data().toString(),
              text(catalogues::entryCatalogue(Range::List1).text(0)));
-    const std::pair<const char *, int> boxes[] = {{"ty1", 17}, {"ty2", 17}, {"wh1", 627},
+    const std::pair<const char *, int> boxes[] = {{"ty1", 17},  {"ty2", 17},  {"wh1", 627},
                                                   {"wh2", 627}, {"ab1", 165}, {"ab2", 165},
                                                   {"dw", 164}};
     for (const auto &[name, rows] : boxes) {
@@ -282,7 +282,8 @@ void Form1Test::theLinesDrawTheNineBoxes()
     for (const auto &line : lines) {
         auto *widget = m_window->findChild<QWidget *>(text(line.name));
         QVERIFY2(widget != nullptr, line.name.data());
-        const QRect expected(QPoint(line.x1 / 15, line.y1 / 15), QPoint(line.x2 / 15, line.y2 / 15));
+        const QRect expected(QPoint(line.x1 / 15, line.y1 / 15),
+                             QPoint(line.x2 / 15, line.y2 / 15));
         QCOMPARE(widget->geometry(), expected);
         QVERIFY(widget->width() == 1 || widget->height() == 1);
         QCOMPARE(widget->focusPolicy(), Qt::NoFocus);
@@ -465,7 +466,8 @@ void Form1Test::openOfAFileThatCannotBeReadGoesOn()
         openImage(m_image);
         openImage(path);
         QCOMPARE(m_answerer->messages.size(), 1);
-        QVERIFY(m_answerer->messages.first().text.startsWith(QStringLiteral("The file cannot be read")));
+        QVERIFY(m_answerer->messages.first().text.startsWith(
+            QStringLiteral("The file cannot be read")));
         QVERIFY(m_answerer->messages.first().text.contains(qpath(path)));
         QVERIFY(m_window->romPathValue().isEmpty());
         QCOMPARE(ended.count(), 0);
@@ -483,8 +485,8 @@ void Form1Test::clickingARowLoadsItsFifteenFields()
         const char *list;
         int row;
         int record;
-    } cases[] = {{"List1", 3, 3}, {"List1", 546, 546}, {"List2", 0, 547}, {"List2", 101, 648},
-                 {"List3", 0, 649}, {"List3", 17, 666}};
+    } cases[] = {{"List1", 3, 3},     {"List1", 546, 546}, {"List2", 0, 547},
+                 {"List2", 101, 648}, {"List3", 0, 649},   {"List3", 17, 666}};
     for (const auto &c : cases) {
         clickRow(list(c.list), c.row);
         QCOMPARE(list(c.list)->selectedRow(), std::optional<int>(c.row));

@@ -63,13 +63,7 @@ bool isEntryText(std::string_view text)
            });
 }
 
-enum class ItemRow
-{
-    NoItem,
-    Name,
-    StarredName,
-    Unused
-};
+enum class ItemRow { NoItem, Name, StarredName, Unused };
 
 // The held-item list by position, as the game numbers its items.
 ItemRow itemRowKind(int row)
@@ -272,11 +266,7 @@ TEST(EntryLists, List2SharesNoTextWithList1)
     }
 }
 
-enum class Placement
-{
-    InParenthesesAfter,
-    WordsBefore
-};
+enum class Placement { InParenthesesAfter, WordsBefore };
 
 struct FormGroup
 {

@@ -295,8 +295,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ImageFileTest, SaveRefusesRowsOutsideItsRangeWithoutTouchingTheFile)
 {
     const auto input = inputOf(sampleFieldBytes(0));
-    for (const auto &[range, row] : {std::pair{Range::List1, 547}, {Range::List2, 102},
-                                     {Range::AlternateForms, 18}, {Range::List2, 500},
+    for (const auto &[range, row] : {std::pair{Range::List1, 547},
+                                     {Range::List2, 102},
+                                     {Range::AlternateForms, 18},
+                                     {Range::List2, 500},
                                      {Range::List1, -1}}) {
         const auto result = saveEntry(m_image, range, static_cast<std::int16_t>(row), input);
         ASSERT_FALSE(result.has_value());
@@ -341,7 +343,8 @@ TEST(Save, RefusesFoldersFifosAndDevices)
     ASSERT_EQ(::mkfifo(dir.file("fifo.nds").c_str(), 0644), 0);
     std::filesystem::create_directory(dir.file("folder.nds"));
     const auto input = inputOf(sampleFieldBytes(0));
-    for (const auto &path : {dir.file("fifo.nds"), dir.file("folder.nds"), std::string("/dev/null")}) {
+    for (const auto &path :
+         {dir.file("fifo.nds"), dir.file("folder.nds"), std::string("/dev/null")}) {
         const auto result = saveEntry(path, Range::List1, 0, input);
         ASSERT_FALSE(result.has_value()) << path;
         EXPECT_EQ(result.error().kind, ErrorKind::NotAFile) << path;

@@ -30,15 +30,14 @@ TEST_P(NumberTextRule, ConvertsExactlyAsTheRuleSays)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Whole, NumberTextRule,
-    ::testing::Values(TextCase{"0", 0}, TextCase{"7", 7}, TextCase{"255", 255},
-                      TextCase{"256", std::nullopt}, TextCase{"007", 7},
-                      TextCase{"  45  ", 45}, TextCase{"\t12\t", 12},
-                      TextCase{"0000000000000000000042", 42},
-                      TextCase{std::string(100, '9'), std::nullopt},
-                      TextCase{std::string(100, '0') + "255", 255},
-                      TextCase{"1000", std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(Whole, NumberTextRule,
+                         ::testing::Values(TextCase{"0", 0}, TextCase{"7", 7}, TextCase{"255", 255},
+                                           TextCase{"256", std::nullopt}, TextCase{"007", 7},
+                                           TextCase{"  45  ", 45}, TextCase{"\t12\t", 12},
+                                           TextCase{"0000000000000000000042", 42},
+                                           TextCase{std::string(100, '9'), std::nullopt},
+                                           TextCase{std::string(100, '0') + "255", 255},
+                                           TextCase{"1000", std::nullopt}));
 
 INSTANTIATE_TEST_SUITE_P(
     HalfToEven, NumberTextRule,
@@ -52,16 +51,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     NotNumbers, NumberTextRule,
-    ::testing::Values(TextCase{"", std::nullopt}, TextCase{"   ", std::nullopt},
-                      TextCase{"abc", std::nullopt}, TextCase{"12a", std::nullopt},
-                      TextCase{"4 5", std::nullopt}, TextCase{"+5", std::nullopt},
-                      TextCase{"-0", std::nullopt}, TextCase{"-1", std::nullopt},
-                      TextCase{"1e2", std::nullopt}, TextCase{"0x10", std::nullopt},
-                      TextCase{"1,000", std::nullopt}, TextCase{"2,5", std::nullopt},
-                      TextCase{".5", std::nullopt}, TextCase{"5.", std::nullopt},
-                      TextCase{".", std::nullopt}, TextCase{"1.2.3", std::nullopt},
-                      TextCase{std::string("4\0", 2), std::nullopt},
-                      TextCase{"\xd9\xa5", std::nullopt}, TextCase{"\xc2\xa0" "5", std::nullopt}));
+    ::testing::Values(
+        TextCase{"", std::nullopt}, TextCase{"   ", std::nullopt}, TextCase{"abc", std::nullopt},
+        TextCase{"12a", std::nullopt}, TextCase{"4 5", std::nullopt}, TextCase{"+5", std::nullopt},
+        TextCase{"-0", std::nullopt}, TextCase{"-1", std::nullopt}, TextCase{"1e2", std::nullopt},
+        TextCase{"0x10", std::nullopt}, TextCase{"1,000", std::nullopt},
+        TextCase{"2,5", std::nullopt}, TextCase{".5", std::nullopt}, TextCase{"5.", std::nullopt},
+        TextCase{".", std::nullopt}, TextCase{"1.2.3", std::nullopt},
+        TextCase{std::string("4\0", 2), std::nullopt}, TextCase{"\xd9\xa5", std::nullopt},
+        TextCase{"\xc2\xa0"
+                 "5",
+                 std::nullopt}));
 
 TEST(NumberText, EveryByteShowsAsPlainDecimalAndReadsBack)
 {

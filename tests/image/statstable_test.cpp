@@ -59,8 +59,8 @@ TEST(FieldPosition, RangesAreConsecutiveSlicesOfOneTable)
 TEST(FieldPosition, RowTimesSixtyOutsideSixteenBitsOverflows)
 {
     for (const auto &info : kRanges) {
-        for (const std::int16_t row : {std::int16_t{547}, std::int16_t{-547},
-                                       std::int16_t{32767}, std::int16_t{-32768}}) {
+        for (const std::int16_t row :
+             {std::int16_t{547}, std::int16_t{-547}, std::int16_t{32767}, std::int16_t{-32768}}) {
             const auto position = fieldPosition(info.range, row, 0);
             ASSERT_FALSE(position.has_value()) << info.name << " row " << row;
             EXPECT_EQ(position.error(), LayoutError::ProductOverflow);

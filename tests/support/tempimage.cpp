@@ -4,12 +4,12 @@
 #include "sample-image/sampleimage.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <cstdio>
 #include <set>
 #include <unistd.h>
 
@@ -57,7 +57,8 @@ bool writeFile(const std::string &path, const std::vector<std::uint8_t> &bytes)
         std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(errno));
         return false;
     }
-    const bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    const bool written =
+        ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     return ::close(fd) == 0 && written;
 }
 
@@ -112,8 +113,7 @@ std::vector<std::int64_t> differingOffsets(const Snapshot &before, const Snapsho
     return {offsets.begin(), offsets.end()};
 }
 
-std::vector<std::uint8_t> readBytes(const std::string &path, std::int64_t offset,
-                                    std::size_t count)
+std::vector<std::uint8_t> readBytes(const std::string &path, std::int64_t offset, std::size_t count)
 {
     std::vector<std::uint8_t> bytes(count);
     const int fd = ::open(path.c_str(), O_RDONLY);
@@ -130,7 +130,8 @@ std::vector<std::uint8_t> readBytes(const std::string &path, std::int64_t offset
 int openDescriptorCount()
 {
     int count = 0;
-    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    for ([[maybe_unused]] const auto &entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
         ++count;
     }
     return count;

@@ -11,13 +11,7 @@
 
 namespace stats::tools::artwork {
 
-enum class ArtworkKind
-{
-    Background,
-    WindowsIcon,
-    IconPng,
-    IconSvg
-};
+enum class ArtworkKind { Background, WindowsIcon, IconPng, IconSvg };
 
 struct ArtworkFile
 {

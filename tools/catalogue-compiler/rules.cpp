@@ -26,11 +26,7 @@ constexpr std::string_view kAccentedE = "\u00e9";
 constexpr std::array<std::string_view, 5> kNoTypeWords{"none", "null", "nothing", "empty",
                                                        "unknown"};
 
-enum class FormPlacement : std::uint8_t
-{
-    InParenthesesAfter,
-    WordsBefore
-};
+enum class FormPlacement : std::uint8_t { InParenthesesAfter, WordsBefore };
 
 // Which main-run entry each run of alternate forms belongs to, in alternate-form row order.
 struct FormGroup
@@ -54,13 +50,7 @@ constexpr std::array<FormGroup, 9> kFormGroups{{
     {17, 1, Range::List2, 100, FormPlacement::InParenthesesAfter},
 }};
 
-enum class ItemRow : std::uint8_t
-{
-    NoItem,
-    Name,
-    StarredName,
-    Unused
-};
+enum class ItemRow : std::uint8_t { NoItem, Name, StarredName, Unused };
 
 // The shape of the held-item list by position: which rows carry a name, a name with an
 // asterisk, or the mark of an unused position.

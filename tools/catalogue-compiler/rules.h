@@ -12,15 +12,7 @@
 
 namespace stats::tools {
 
-enum class CatalogueId : std::uint8_t
-{
-    List1,
-    List2,
-    AlternateForms,
-    Types,
-    HeldItems,
-    Abilities
-};
+enum class CatalogueId : std::uint8_t { List1, List2, AlternateForms, Types, HeldItems, Abilities };
 
 struct CatalogueFile
 {

@@ -17,7 +17,8 @@ int main(int argc, char **argv)
     if (argc == 3) {
         const std::string_view text = argv[2];
         int mebibytes = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), mebibytes);
+        const auto [end, error] =
+            std::from_chars(text.data(), text.data() + text.size(), mebibytes);
         if (error != std::errc{} || end != text.data() + text.size() || mebibytes < 106 ||
             mebibytes > 4096) {
             std::fprintf(stderr, "make-sample-image: SIZE_MIB must be 106 to 4096\n");
@@ -26,7 +27,8 @@ int main(int argc, char **argv)
         size = std::int64_t{mebibytes} << 20;
     }
     if (const auto written = stats::tools::writeSampleImage(argv[1], size); !written) {
-        std::fprintf(stderr, "make-sample-image: %s: %s\n", argv[1], std::strerror(written.error()));
+        std::fprintf(stderr, "make-sample-image: %s: %s\n", argv[1],
+                     std::strerror(written.error()));
         return 1;
     }
     std::printf("%s\n", argv[1]);

@@ -14,9 +14,11 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 
 #include <algorithm>
+#include <cmath>
 #include <future>
 #include <limits>
 
@@ -152,6 +154,37 @@ QStringList rowsOf(const catalogues::Catalogue &catalogue)
     return rows;
 }
 
+const QString &backgroundPath()
+{
+    static const QString path = QStringLiteral(":/background.jpg");
+    return path;
+}
+
+// The part of the background picture a window of the largest client size shows when each
+// pixel of it is @p ratio device pixels: the picture is drawn one picture pixel to one device
+// pixel from the top-left corner.
+QRect visiblePicture(qreal ratio)
+{
+    const QSizeF client(pixels(kClientWidth), pixels(kClientHeightExpanded));
+    return {0, 0, static_cast<int>(std::ceil(client.width() * ratio)),
+            static_cast<int>(std::ceil(client.height() * ratio))};
+}
+
+// Decodes only @p part of the picture; the decoder stops after the last row it needs.
+QImage decodePicture(const QRect &part)
+{
+    QImageReader reader(backgroundPath());
+    reader.setClipRect(part.intersected(QRect(QPoint(0, 0), reader.size())));
+    return reader.read();
+}
+
+// The picture's whole size, from its header, read once.
+QSize pictureSize()
+{
+    static const QSize size = QImageReader(backgroundPath()).size();
+    return size;
+}
+
 QRect geometryOf(const ControlSpec &spec)
 {
     return {pixels(spec.left), pixels(spec.top), pixels(spec.width), pixels(spec.height)};
@@ -233,19 +266,22 @@ Form1::Form1(QWidget *parent, image::FileApi &files)
     setClientHeight(kClientHeightAtStart);
 
     // The picture is decoded on another core while the controls are made (or here, when no
-    // thread can be started), and only the part the window can ever show: its width and the
-    // height of the expanded window. The decoder stops after the last row it needs.
-    auto picture = std::async(std::launch::async | std::launch::deferred, [] {
-        QImageReader reader(QStringLiteral(":/background.jpg"));
-        reader.setClipRect(QRect(0, 0, pixels(kClientWidth), pixels(kClientHeightExpanded)));
-        return reader.read();
-    });
+    // thread can be started), and only the part the window can show on the screens there are.
+    qreal ratio = 1;
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        ratio = std::max(ratio, screen->devicePixelRatio());
+    }
+    auto picture = std::async(std::launch::async | std::launch::deferred,
+                              [part = visiblePicture(ratio)] { return decodePicture(part); });
 
     createLines();
     createControls();
     fillCatalogues();
     setTabOrderFromLayout();
     connectActions();
+    for (auto *button : findChildren<QPushButton *>()) {
+        button->setAutoDefault(true);
+    }
     Command1->setFocus();
     m_background = picture.get();
 }
@@ -379,10 +415,16 @@ void Form1::connectActions()
 
 void Form1::paintEvent(QPaintEvent *)
 {
+    const qreal ratio = devicePixelRatioF();
+    // A screen with more device pixels to the pixel than any at start shows more of the
+    // picture than was decoded.
+    const QRect wanted = visiblePicture(ratio).intersected(QRect(QPoint(0, 0), pictureSize()));
+    if (!wanted.isEmpty() && !QRect(QPoint(0, 0), m_background.size()).contains(wanted)) {
+        m_background = decodePicture(wanted);
+    }
     QPainter painter(this);
     // One picture pixel to one screen pixel, whatever the scale of the screen: the picture
     // is drawn into its own size in device pixels rather than copied to carry the ratio.
-    const qreal ratio = devicePixelRatioF();
     const QRectF picture(0, 0, m_background.width() / ratio, m_background.height() / ratio);
     if (!picture.contains(QRectF(rect()))) {
         painter.fillRect(rect(), palette().color(QPalette::Window));
@@ -433,12 +475,14 @@ void Form1::loadEntry(Range range, int row)
                                         static_cast<std::int16_t>(row), m_files);
     if (!bytes) {
         m_loaded.reset();
+        m_loadedBytes.reset();
         clearFields();
         showMessage(failureMessage(Action::Load, bytes.error(), romPath, entryName(range, row)));
         return;
     }
     currentIndex = static_cast<std::int16_t>(row);
     m_loaded = std::pair{range, row};
+    m_loadedBytes = *bytes;
     QStringList unlisted;
     showFields(*bytes, unlisted);
     if (!unlisted.isEmpty()) {
@@ -463,7 +507,12 @@ void Form1::saveEntry(Range range)
         return;
     }
     const auto saved = image::saveEntry(QFile::encodeName(romPath).toStdString(), range,
-                                        currentIndex, editorInput(), m_files);
+                                        currentIndex, editorInput(), m_files, m_loadedBytes);
+    if (saved || saved.error().kind == image::ErrorKind::FlushFailed) {
+        m_loadedBytes = image::convertFields(editorInput()).value();
+    } else if (saved.error().kind == image::ErrorKind::WriteFailedDirty) {
+        m_loadedBytes.reset();
+    }
     if (!saved) {
         showMessage(
             failureMessage(Action::Save, saved.error(), romPath, entryName(range, currentIndex)));

@@ -79,6 +79,9 @@ private:
     std::int16_t currentIndex = 0;
     /// The list and row whose record the fields show, so that a save writes only there.
     std::optional<std::pair<image::Range, int>> m_loaded;
+    /// The bytes the record held when the fields were loaded or last saved, so that a save
+    /// never overwrites a change it has not shown.
+    std::optional<image::FieldBytes> m_loadedBytes;
 
     QImage m_background;
     QPointer<QFileDialog> CommonDialog1;

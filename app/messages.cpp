@@ -18,6 +18,8 @@ QString reasonOf(const image::ImageError &error)
         return QStringLiteral("The file ends before this entry's record; it may be cut short.");
     case ErrorKind::NoFile:
         return QStringLiteral("There is no longer a file at this path.");
+    case ErrorKind::ChangedSinceLoad:
+        return QStringLiteral("The entry changed in the file since it was loaded.");
     case ErrorKind::RowOutOfRange:
         return QStringLiteral("The entry lies outside its list.");
     default:
@@ -53,6 +55,8 @@ QString outcomeOf(Action action, const image::ImageError &error, const QString &
                               "confirm them; they may be lost if the system stops now. Save "
                               "again to be sure.")
             .arg(entry);
+    case ErrorKind::ChangedSinceLoad:
+        return QStringLiteral("Nothing was saved. Click \"%1\" again to load it.").arg(entry);
     default:
         return QStringLiteral("Nothing was saved.");
     }

@@ -270,7 +270,8 @@ std::expected<FieldBytes, Field> convertFields(const EditorInput &input) noexcep
 }
 
 std::expected<void, ImageError> saveEntry(std::string_view path, Range range, std::int16_t row,
-                                          const EditorInput &input, FileApi &api)
+                                          const EditorInput &input, FileApi &api,
+                                          std::optional<FieldBytes> loaded)
 {
     const auto start = recordStart(range, row);
     if (!start) {
@@ -290,6 +291,9 @@ std::expected<void, ImageError> saveEntry(std::string_view path, Range range, st
     const auto before = readRecordSpan(*image, *start);
     if (!before) {
         return std::unexpected(before.error());
+    }
+    if (loaded && fieldBytesOf(*before) != *loaded) {
+        return failure(ErrorKind::ChangedSinceLoad);
     }
     if (!writeFieldBytes(image->handle, *start, *bytes)) {
         const int writeError = errno;

@@ -28,6 +28,7 @@ enum class ErrorKind : std::uint8_t {
     WriteFailed,      ///< a write failed; the record's old bytes were put back
     WriteFailedDirty, ///< a write failed and putting the old bytes back failed too
     FlushFailed,      ///< written, but the disk did not confirm it
+    ChangedSinceLoad, ///< the record no longer holds what was loaded; nothing was written
 };
 
 struct ImageError
@@ -73,10 +74,12 @@ loadEntry(std::string_view path, Range range, std::int16_t row, FileApi &api = s
 
 /// Converts all fifteen fields and, only when every one converts, writes their bytes into
 /// row @p row of @p range and flushes them to the disk. Nothing but those fifteen bytes is
-/// ever written; a failed write puts back the bytes the record held before.
-[[nodiscard]] std::expected<void, ImageError> saveEntry(std::string_view path, Range range,
-                                                        std::int16_t row, const EditorInput &input,
-                                                        FileApi &api = systemFileApi());
+/// ever written; a failed write puts back the bytes the record held before. With @p loaded,
+/// the bytes the fields were loaded from, a record that holds other bytes by now (changed by
+/// another window or program, or a replaced image) is refused instead of overwritten.
+[[nodiscard]] std::expected<void, ImageError>
+saveEntry(std::string_view path, Range range, std::int16_t row, const EditorInput &input,
+          FileApi &api = systemFileApi(), std::optional<FieldBytes> loaded = std::nullopt);
 
 /// The byte a field's input converts to by its kind's rule, or nothing.
 [[nodiscard]] std::optional<std::uint8_t> convertField(const FieldInfo &field,

@@ -379,6 +379,24 @@ TEST_F(ImageFileTest, AReadOnlyImageIsRefusedForSavingButStillLoads)
     expectUnchanged();
 }
 
+TEST_F(ImageFileTest, ASaveRefusesARecordThatChangedSinceItWasLoaded)
+{
+    const auto loaded = *loadEntry(m_image, Range::List1, 7);
+    auto other = loaded;
+    other[indexOf(Field::spd)] = static_cast<std::uint8_t>(other[indexOf(Field::spd)] + 1);
+    // Another writer changes the record after the load.
+    ASSERT_TRUE(saveEntry(m_image, Range::List1, 7, inputOf(other)).has_value());
+    const auto changed = snapshotOf(m_image);
+
+    const auto result =
+        saveEntry(m_image, Range::List1, 7, inputOf(loaded), systemFileApi(), loaded);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, ErrorKind::ChangedSinceLoad);
+    EXPECT_EQ(snapshotOf(m_image), changed);
+    // Saving over what the record holds now works.
+    EXPECT_TRUE(saveEntry(m_image, Range::List1, 7, inputOf(loaded), systemFileApi(), other));
+}
+
 TEST_F(ImageFileTest, ALoadAfterASaveReadsTheBytesJustWritten)
 {
     for (int round = 0; round < 3; ++round) {

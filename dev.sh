@@ -6,6 +6,7 @@
 #   ./dev.sh test             build and run the whole test suite through CTest
 #   ./dev.sh test --sanitize  the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./dev.sh bench            release build, run every benchmark, print the table of targets
+#   ./dev.sh fuzz [COUNT]     a long run of the number text fuzz test with a fresh seed
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -85,8 +86,17 @@ bench)
     build build/release -DCMAKE_BUILD_TYPE=Release
     exec "$here/bench/run.sh" "$here/build/release"
     ;;
+fuzz)
+    install_missing
+    cmake -S . -B build/sanitize -DSTATS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+    cmake --build build/sanitize --parallel "$jobs" --target numbertext_fuzz_test
+    seed="$RANDOM$RANDOM"
+    echo "dev.sh: fuzzing the number text rule, seed $seed"
+    STATS_FUZZ_COUNT="${1:-2000000}" STATS_FUZZ_SEED="$seed" \
+        exec "$here/build/sanitize/bin/numbertext_fuzz_test"
+    ;;
 *)
-    echo "usage: ./dev.sh run | test [--sanitize] | bench" >&2
+    echo "usage: ./dev.sh run | test [--sanitize] | bench | fuzz [COUNT]" >&2
     exit 2
     ;;
 esac

@@ -1,6 +1,7 @@
 #include "image/imagefile.h"
 #include "image/numbertext.h"
 #include "sample-image/sampleimage.h"
+#include "support/editorinput.h"
 #include "support/faultyfileapi.h"
 #include "support/tempimage.h"
 
@@ -16,16 +17,7 @@ using stats::testing::snapshotOf;
 EditorInput editedInput()
 {
     // Every field differs from the sample's record, so any byte that went in shows.
-    const auto bytes = stats::tools::sampleFieldBytes(100);
-    EditorInput input;
-    for (std::size_t i = 0; i < kFields.size(); ++i) {
-        if (kFields[i].kind == FieldKind::Number) {
-            input[i].text = numberText(bytes[i]);
-        } else {
-            input[i].position = bytes[i];
-        }
-    }
-    return input;
+    return stats::testing::editorInputOf(stats::tools::sampleFieldBytes(100));
 }
 
 struct FaultCase

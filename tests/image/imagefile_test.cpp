@@ -1,6 +1,7 @@
 #include "image/imagefile.h"
 #include "image/numbertext.h"
 #include "sample-image/sampleimage.h"
+#include "support/editorinput.h"
 #include "support/tempimage.h"
 
 #include <cerrno>
@@ -14,6 +15,7 @@ namespace {
 
 using namespace stats::image;
 using stats::testing::differingOffsets;
+using stats::testing::editorInputOf;
 using stats::testing::makeSampleImage;
 using stats::testing::readBytes;
 using stats::testing::snapshotOf;
@@ -28,20 +30,6 @@ std::vector<std::uint8_t> headerWithCode(std::string_view code, std::size_t size
         bytes[12 + i] = static_cast<std::uint8_t>(code[i]);
     }
     return bytes;
-}
-
-// Editor input that shows the given bytes, as a load would leave the fields.
-EditorInput inputOf(const FieldBytes &bytes)
-{
-    EditorInput input;
-    for (std::size_t i = 0; i < kFields.size(); ++i) {
-        if (kFields[i].kind == FieldKind::Number) {
-            input[i].text = numberText(bytes[i]);
-        } else {
-            input[i].position = bytes[i];
-        }
-    }
-    return input;
 }
 
 std::size_t indexOf(Field field)
@@ -210,14 +198,14 @@ TEST_F(ImageFileTest, SavingUneditedFieldsLeavesTheImageAsItWas)
         const auto row = static_cast<std::int16_t>(info.rowCount - 1);
         const auto bytes = loadEntry(m_image, info.range, row);
         ASSERT_TRUE(bytes.has_value());
-        ASSERT_TRUE(saveEntry(m_image, info.range, row, inputOf(*bytes)).has_value());
+        ASSERT_TRUE(saveEntry(m_image, info.range, row, editorInputOf(*bytes)).has_value());
     }
     expectUnchanged();
 }
 
 TEST_F(ImageFileTest, AnEditedHpChangesExactlyItsOneByte)
 {
-    auto input = inputOf(*loadEntry(m_image, Range::List1, 3));
+    auto input = editorInputOf(*loadEntry(m_image, Range::List1, 3));
     input[indexOf(Field::hp)].text = "100";
     ASSERT_TRUE(saveEntry(m_image, Range::List1, 3, input).has_value());
     EXPECT_EQ(differingOffsets(m_before, snapshotOf(m_image)),
@@ -235,7 +223,7 @@ TEST_F(ImageFileTest, ASaveWritesTheFifteenFieldBytesAndNothingElse)
             bytes[i] = static_cast<std::uint8_t>(bytes[i] == 0 ? 1 : bytes[i] - 1);
         }
         const auto before = snapshotOf(m_image);
-        ASSERT_TRUE(saveEntry(m_image, info.range, row, inputOf(bytes)).has_value());
+        ASSERT_TRUE(saveEntry(m_image, info.range, row, editorInputOf(bytes)).has_value());
 
         std::vector<std::int64_t> expected;
         for (const auto &field : kFields) {
@@ -248,7 +236,7 @@ TEST_F(ImageFileTest, ASaveWritesTheFifteenFieldBytesAndNothingElse)
 
 TEST_F(ImageFileTest, HeldItemByte255WritesOnlyByteTwelve)
 {
-    auto input = inputOf(*loadEntry(m_image, Range::List1, 0));
+    auto input = editorInputOf(*loadEntry(m_image, Range::List1, 0));
     input[indexOf(Field::wh1)].position = 255;
     ASSERT_TRUE(saveEntry(m_image, Range::List1, 0, input).has_value());
     EXPECT_EQ(differingOffsets(m_before, snapshotOf(m_image)),
@@ -270,7 +258,7 @@ class SaveBadValue : public ImageFileTest, public ::testing::WithParamInterface<
 TEST_P(SaveBadValue, WritesNothingAndNamesTheField)
 {
     const auto &c = GetParam();
-    auto input = inputOf(*loadEntry(m_image, Range::List1, 3));
+    auto input = editorInputOf(*loadEntry(m_image, Range::List1, 3));
     // The fields before the bad one are edited, so a save that wrote them would show.
     input[indexOf(Field::hp)].text = "1";
     input[indexOf(Field::atk)].text = "2";
@@ -294,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ImageFileTest, SaveRefusesRowsOutsideItsRangeWithoutTouchingTheFile)
 {
-    const auto input = inputOf(sampleFieldBytes(0));
+    const auto input = editorInputOf(sampleFieldBytes(0));
     for (const auto &[range, row] : {std::pair{Range::List1, 547},
                                      {Range::List2, 102},
                                      {Range::AlternateForms, 18},
@@ -312,7 +300,8 @@ TEST_F(ImageFileTest, SaveIntoAFileThatEndsBeforeTheRecordWritesNothing)
     const auto end = offsetOf(Range::AlternateForms, 17, Field::dw);
     ASSERT_EQ(::truncate(m_image.c_str(), end), 0);
     const auto before = snapshotOf(m_image);
-    const auto result = saveEntry(m_image, Range::AlternateForms, 17, inputOf(sampleFieldBytes(1)));
+    const auto result =
+        saveEntry(m_image, Range::AlternateForms, 17, editorInputOf(sampleFieldBytes(1)));
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::RecordMissing);
     EXPECT_EQ(snapshotOf(m_image), before);
@@ -320,7 +309,7 @@ TEST_F(ImageFileTest, SaveIntoAFileThatEndsBeforeTheRecordWritesNothing)
 
 TEST_F(ImageFileTest, SaveIntoAReplacedFileWritesNothing)
 {
-    const auto input = inputOf(sampleFieldBytes(9));
+    const auto input = editorInputOf(sampleFieldBytes(9));
     ASSERT_EQ(::unlink(m_image.c_str()), 0);
     auto result = saveEntry(m_image, Range::List1, 0, input);
     ASSERT_FALSE(result.has_value());
@@ -342,7 +331,7 @@ TEST(Save, RefusesFoldersFifosAndDevices)
     TempDir dir;
     ASSERT_EQ(::mkfifo(dir.file("fifo.nds").c_str(), 0644), 0);
     std::filesystem::create_directory(dir.file("folder.nds"));
-    const auto input = inputOf(sampleFieldBytes(0));
+    const auto input = editorInputOf(sampleFieldBytes(0));
     for (const auto &path :
          {dir.file("fifo.nds"), dir.file("folder.nds"), std::string("/dev/null")}) {
         const auto result = saveEntry(path, Range::List1, 0, input);
@@ -366,7 +355,7 @@ TEST_F(ImageFileTest, AReadOnlyImageIsRefusedForSavingButStillLoads)
         if (!loadEntry(m_image, Range::List1, 0).has_value()) {
             ::_exit(11);
         }
-        const auto result = saveEntry(m_image, Range::List1, 0, inputOf(sampleFieldBytes(5)));
+        const auto result = saveEntry(m_image, Range::List1, 0, editorInputOf(sampleFieldBytes(5)));
         const bool refused = !result.has_value() && result.error().kind == ErrorKind::CannotOpen &&
                              result.error().osError == EACCES;
         ::_exit(refused ? 0 : 12);
@@ -385,23 +374,23 @@ TEST_F(ImageFileTest, ASaveRefusesARecordThatChangedSinceItWasLoaded)
     auto other = loaded;
     other[indexOf(Field::spd)] = static_cast<std::uint8_t>(other[indexOf(Field::spd)] + 1);
     // Another writer changes the record after the load.
-    ASSERT_TRUE(saveEntry(m_image, Range::List1, 7, inputOf(other)).has_value());
+    ASSERT_TRUE(saveEntry(m_image, Range::List1, 7, editorInputOf(other)).has_value());
     const auto changed = snapshotOf(m_image);
 
     const auto result =
-        saveEntry(m_image, Range::List1, 7, inputOf(loaded), systemFileApi(), loaded);
+        saveEntry(m_image, Range::List1, 7, editorInputOf(loaded), systemFileApi(), loaded);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::ChangedSinceLoad);
     EXPECT_EQ(snapshotOf(m_image), changed);
     // Saving over what the record holds now works.
-    EXPECT_TRUE(saveEntry(m_image, Range::List1, 7, inputOf(loaded), systemFileApi(), other));
+    EXPECT_TRUE(saveEntry(m_image, Range::List1, 7, editorInputOf(loaded), systemFileApi(), other));
 }
 
 TEST_F(ImageFileTest, ALoadAfterASaveReadsTheBytesJustWritten)
 {
     for (int round = 0; round < 3; ++round) {
         auto bytes = sampleFieldBytes(round + 40);
-        ASSERT_TRUE(saveEntry(m_image, Range::List2, 7, inputOf(bytes)).has_value());
+        ASSERT_TRUE(saveEntry(m_image, Range::List2, 7, editorInputOf(bytes)).has_value());
         EXPECT_EQ(*loadEntry(m_image, Range::List2, 7), bytes);
     }
 }

@@ -6,6 +6,7 @@
 #include "image/imagefile.h"
 #include "image/numbertext.h"
 #include "sample-image/sampleimage.h"
+#include "support/editorinput.h"
 #include "support/tempimage.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@ namespace {
 
 using namespace stats::image;
 using stats::testing::differingOffsets;
+using stats::testing::editorInputOf;
 using stats::testing::makeSampleImage;
 using stats::testing::snapshotOf;
 using stats::testing::TempDir;
@@ -33,26 +35,13 @@ using stats::tools::sampleFieldBytes;
 
 constexpr std::int16_t kRow = 7;
 
-EditorInput inputOf(const FieldBytes &bytes)
-{
-    EditorInput input;
-    for (std::size_t i = 0; i < kFields.size(); ++i) {
-        if (kFields[i].kind == FieldKind::Number) {
-            input[i].text = numberText(bytes[i]);
-        } else {
-            input[i].position = bytes[i];
-        }
-    }
-    return input;
-}
-
 // The record's own bytes with hp and atk changed: a save of this changes exactly two bytes.
 EditorInput editedInput()
 {
     auto bytes = sampleFieldBytes(kRow);
     bytes[static_cast<std::size_t>(Field::hp)] ^= 0x01;
     bytes[static_cast<std::size_t>(Field::atk)] ^= 0x02;
-    return inputOf(bytes);
+    return editorInputOf(bytes);
 }
 
 std::vector<std::int64_t> editedOffsets()

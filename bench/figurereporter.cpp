@@ -1,0 +1,55 @@
+#include "figurereporter.h"
+
+#include "figures.h"
+
+#include <cstdio>
+
+namespace stats::bench {
+
+bool FigureReporter::ReportContext(const Context &)
+{
+    return true;
+}
+
+void FigureReporter::ReportRuns(const std::vector<Run> &runs)
+{
+    for (const Run &run : runs) {
+        const std::string &name = run.run_name.function_name;
+        if (run.error_occurred) {
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), run.error_message.c_str());
+            m_allSucceeded = false;
+            continue;
+        }
+        // With repetitions the median stands for the benchmark; a single run (a quick check
+        // by hand or the smoke test) stands for itself.
+        const bool isMedian = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+        const bool isOnlyRun = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+        if (!isMedian && !isOnlyRun) {
+            continue;
+        }
+        const double seconds =
+            run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        printFigure(stdout, name, seconds, Unit::Seconds);
+        if (isMedian) {
+            std::fprintf(stderr, "  %-30s %12.3f us, median of %lld\n", name.c_str(), seconds * 1e6,
+                         static_cast<long long>(run.repetitions));
+        } else {
+            std::fprintf(stderr, "  %-30s %12.3f us, %lld iterations\n", name.c_str(),
+                         seconds * 1e6, static_cast<long long>(run.iterations));
+        }
+    }
+}
+
+int runBenchmarks(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 2;
+    }
+    FigureReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return reporter.allSucceeded() ? 0 : 1;
+}
+
+} // namespace stats::bench

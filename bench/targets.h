@@ -1,0 +1,70 @@
+#pragma once
+
+// What each figure is held to: a ratio to its reference, a bound of its own, or nothing but
+// being shown beside its reference. One row per line of the table, in the table's order.
+
+#include <array>
+#include <string_view>
+
+namespace stats::bench {
+
+enum class Check {
+    RatioAtMost, ///< figure / reference must not exceed the limit
+    FigureBelow, ///< the figure itself must stay below the limit (seconds)
+    Shown,       ///< shown beside its reference, held to nothing
+};
+
+struct Target
+{
+    std::string_view figure;
+    std::string_view figureLabel;
+    std::string_view reference;
+    std::string_view referenceLabel;
+    Check check;
+    double limit;
+};
+
+inline constexpr std::array<Target, 20> kTargets{{
+    {"load/128MiB", "load, 128 MiB image", "bare-load/128MiB", "bare open+read+close",
+     Check::RatioAtMost, 1.5},
+    {"load/512MiB", "load, 512 MiB image", "bare-load/512MiB", "bare open+read+close",
+     Check::RatioAtMost, 1.5},
+    {"load/512MiB", "load, 512 MiB image", "load/128MiB", "load, 128 MiB image", Check::RatioAtMost,
+     1.1},
+    {"load/128MiB", "load, 128 MiB image", "bare-checked-load/128MiB", "its own calls, done bare",
+     Check::Shown, 0},
+    {"load-no-path-stat/128MiB", "load, no stat before open", "bare-load/128MiB",
+     "bare open+read+close", Check::Shown, 0},
+    {"save/128MiB", "save, 128 MiB, no flush", "bare-save/128MiB", "bare open+read+5 writes",
+     Check::RatioAtMost, 1.5},
+    {"save/512MiB", "save, 512 MiB, no flush", "bare-save/512MiB", "bare open+read+5 writes",
+     Check::RatioAtMost, 1.5},
+    {"save/512MiB", "save, 512 MiB, no flush", "save/128MiB", "save, 128 MiB, no flush",
+     Check::RatioAtMost, 1.1},
+    {"save-no-path-stat/128MiB", "save, no stat before open", "bare-save/128MiB",
+     "bare open+read+5 writes", Check::Shown, 0},
+    {"save-flush/128MiB", "save, 128 MiB, flushed", "bare-save-flush/128MiB",
+     "bare save + fdatasync", Check::Shown, 0},
+    {"save-flush/512MiB", "save, 512 MiB, flushed", "bare-save-flush/512MiB",
+     "bare save + fdatasync", Check::Shown, 0},
+    {"window/editor", "window start-up (offscreen)", "window/minimal", "minimal list window",
+     Check::RatioAtMost, 1.3},
+    {"window/editor", "window start-up (offscreen)", "window/plain-controls",
+     "its 50 controls, plain Qt", Check::Shown, 0},
+    {"process/editor", "program start to 1st frame", "process/minimal", "minimal Qt program",
+     Check::RatioAtMost, 1.3},
+    {"mapped/editor", "program start to map", "mapped/minimal", "minimal Qt program", Check::Shown,
+     0},
+    {"key-load/editor", "Down key: load, fields set", "key-load/minimal", "Down key, minimal list",
+     Check::FigureBelow, 1e-3},
+    {"key-load-painted/editor", "Down key: load + frame", "key-load-painted/minimal",
+     "Down key + frame, minimal", Check::FigureBelow, 1e-3},
+    {"key-loads-100/editor", "100 Down keys: loads", "key-loads-100/minimal",
+     "100 Down keys, minimal list", Check::FigureBelow, 0.1},
+    {"key-loads-100-painted/editor", "100 Down keys: + frames", "key-loads-100-painted/minimal",
+     "100 Down keys + frames, min.", Check::FigureBelow, 0.1},
+    {"rss/editor", "peak memory after start-up", "rss/minimal", "minimal Qt program",
+     Check::RatioAtMost, 1.3},
+}};
+
+} // namespace stats::bench

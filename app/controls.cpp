@@ -1,5 +1,6 @@
 #include "controls.h"
 
+#include <QCompleter>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -31,9 +32,13 @@ QModelIndexList CatalogueModel::match(const QModelIndex &, int, const QVariant &
 
 ChoiceBox::ChoiceBox(QWidget *parent) : QComboBox(parent)
 {
-    setEditable(true);
-    setInsertPolicy(QComboBox::NoInsert);
+    // A line edit that already has a completer keeps QComboBox from building its own over the
+    // whole catalogue, only for it to be thrown away: the box completes nothing.
+    auto *edit = new QLineEdit(this);
+    edit->setCompleter(new QCompleter(edit));
+    setLineEdit(edit);
     setCompleter(nullptr);
+    setInsertPolicy(QComboBox::NoInsert);
     setDuplicatesEnabled(true);
     setMaxVisibleItems(10);
     lineEdit()->setMaxLength(std::numeric_limits<int>::max());
@@ -148,19 +153,25 @@ void HollowButton::paintEvent(QPaintEvent *)
     QStylePainter painter(this);
     QStyleOptionButton option;
     initStyleOption(&option);
-    const QString caption = option.text;
     option.text.clear();
     painter.drawControl(QStyle::CE_PushButton, option);
 
-    QPainterPath outline;
-    const QFontMetricsF metrics(font());
-    const QPointF origin((width() - metrics.horizontalAdvance(caption)) / 2.0,
-                         (height() - metrics.height()) / 2.0 + metrics.ascent());
-    outline.addText(origin, font(), caption);
+    // Turning a caption into outlines is dear; it is done again only when the caption, the
+    // font or the size changes.
+    if (m_outlineText != text() || m_outlineFont != font() || m_outlineSize != size()) {
+        m_outlineText = text();
+        m_outlineFont = font();
+        m_outlineSize = size();
+        const QFontMetricsF metrics(font());
+        const QPointF origin((width() - metrics.horizontalAdvance(text())) / 2.0,
+                             (height() - metrics.height()) / 2.0 + metrics.ascent());
+        m_outline = QPainterPath();
+        m_outline.addText(origin, font(), text());
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(palette().color(QPalette::ButtonText), 1.0));
     painter.setBrush(Qt::NoBrush);
-    painter.drawPath(outline);
+    painter.drawPath(m_outline);
 }
 
 } // namespace stats::app

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListView>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QStringListModel>
 
@@ -93,6 +94,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    QPainterPath m_outline;
+    QString m_outlineText;
+    QFont m_outlineFont;
+    QSize m_outlineSize;
 };
 
 } // namespace stats::app

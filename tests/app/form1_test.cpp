@@ -235,6 +235,10 @@ void Form1Test::startsCollapsedEmptyAndWithNothingSelected()
                                                   {"dw", 164}};
     for (const auto &[name, rows] : boxes) {
         QCOMPARE(choice(name)->count(), rows);
+        // Editable, but never completing, sorting or taking typed text in as a row.
+        QVERIFY(choice(name)->isEditable());
+        QVERIFY(choice(name)->completer() == nullptr);
+        QCOMPARE(choice(name)->insertPolicy(), QComboBox::NoInsert);
     }
     expectFieldsEmpty();
     QVERIFY(edit("Text1")->text().isEmpty());

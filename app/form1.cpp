@@ -60,17 +60,17 @@ constexpr std::array<FontSpec, 8> kFonts{{
 
 QFont fontFor(FontKey key)
 {
-    const auto &spec = kFonts[static_cast<std::size_t>(key)];
+    const auto &face = kFonts[static_cast<std::size_t>(key)];
     QFont font;
     QStringList families;
-    for (const char *family : spec.families) {
+    for (const char *family : face.families) {
         families << QString::fromLatin1(family);
     }
     font.setFamilies(families);
-    font.setPointSizeF(spec.points);
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
-    if (spec.smallCaps) {
+    font.setPointSizeF(face.points);
+    font.setBold(face.bold);
+    font.setItalic(face.italic);
+    if (face.smallCaps) {
         font.setCapitalization(QFont::SmallCaps);
     }
     return font;
@@ -185,9 +185,9 @@ QSize pictureSize()
     return size;
 }
 
-QRect geometryOf(const ControlSpec &spec)
+QRect geometryOf(const ControlSpec &entry)
 {
-    return {pixels(spec.left), pixels(spec.top), pixels(spec.width), pixels(spec.height)};
+    return {pixels(entry.left), pixels(entry.top), pixels(entry.width), pixels(entry.height)};
 }
 
 bool isLabel(ControlKind kind)
@@ -196,10 +196,10 @@ bool isLabel(ControlKind kind)
            kind == ControlKind::OpaqueLabel;
 }
 
-QWidget *createControl(const ControlSpec &spec, QWidget *parent)
+QWidget *createControl(const ControlSpec &entry, QWidget *parent)
 {
-    const QString caption = fromView(spec.caption);
-    switch (spec.kind) {
+    const QString caption = fromView(entry.caption);
+    switch (entry.kind) {
     case ControlKind::Button:
         return new QPushButton(caption, parent);
     case ControlKind::FaceButton: {
@@ -214,13 +214,13 @@ QWidget *createControl(const ControlSpec &spec, QWidget *parent)
     case ControlKind::Label:
     case ControlKind::ClickLabel:
     case ControlKind::OpaqueLabel: {
-        QLabel *label = spec.kind == ControlKind::ClickLabel ? new ClickLabel(caption, parent)
-                                                             : new QLabel(caption, parent);
+        QLabel *label = entry.kind == ControlKind::ClickLabel ? new ClickLabel(caption, parent)
+                                                              : new QLabel(caption, parent);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(true);
         label->setForegroundRole(QPalette::ButtonText);
-        if (spec.kind == ControlKind::OpaqueLabel) {
+        if (entry.kind == ControlKind::OpaqueLabel) {
             label->setAutoFillBackground(true);
             label->setBackgroundRole(QPalette::Button);
         }
@@ -306,15 +306,15 @@ void Form1::createControls()
 {
     // Labels lie on the picture with the lines; every other control lies above them.
     for (const bool labels : {true, false}) {
-        for (const auto &spec : kControls) {
-            if (isLabel(spec.kind) != labels) {
+        for (const auto &entry : kControls) {
+            if (isLabel(entry.kind) != labels) {
                 continue;
             }
-            QWidget *control = createControl(spec, this);
-            control->setObjectName(fromView(spec.name));
-            control->setGeometry(geometryOf(spec));
-            control->setFont(fontFor(spec.font));
-            if (spec.name == "Label19") {
+            QWidget *control = createControl(entry, this);
+            control->setObjectName(fromView(entry.name));
+            control->setGeometry(geometryOf(entry));
+            control->setFont(fontFor(entry.font));
+            if (entry.name == "Label19") {
                 QPalette palette = control->palette();
                 palette.setColor(QPalette::WindowText, Qt::black);
                 control->setPalette(palette);
@@ -376,15 +376,15 @@ void Form1::fillCatalogues()
 void Form1::setTabOrderFromLayout()
 {
     std::vector<const ControlSpec *> focusable;
-    for (const auto &spec : kControls) {
-        if (!isLabel(spec.kind)) {
-            focusable.push_back(&spec);
+    for (const auto &entry : kControls) {
+        if (!isLabel(entry.kind)) {
+            focusable.push_back(&entry);
         }
     }
     std::ranges::sort(focusable, {}, &ControlSpec::tabIndex);
     QWidget *previous = nullptr;
-    for (const ControlSpec *spec : focusable) {
-        auto *control = findChild<QWidget *>(fromView(spec->name), Qt::FindDirectChildrenOnly);
+    for (const ControlSpec *entry : focusable) {
+        auto *control = findChild<QWidget *>(fromView(entry->name), Qt::FindDirectChildrenOnly);
         if (previous != nullptr) {
             setTabOrder(previous, control);
         }

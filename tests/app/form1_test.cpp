@@ -253,12 +253,12 @@ void Form1Test::everyControlSitsWhereTheLayoutPutsIt_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("caption");
-    for (const auto &spec : app::kControls) {
-        const QByteArray name(spec.name.data(), static_cast<qsizetype>(spec.name.size()));
+    for (const auto &entry : app::kControls) {
+        const QByteArray name(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
         QTest::newRow(name.constData())
-            << text(spec.name)
-            << QRect(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15)
-            << text(spec.caption);
+            << text(entry.name)
+            << QRect(entry.left / 15, entry.top / 15, entry.width / 15, entry.height / 15)
+            << text(entry.caption);
     }
 }
 

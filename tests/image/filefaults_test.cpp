@@ -2,7 +2,7 @@
 #include "image/numbertext.h"
 #include "sample-image/sampleimage.h"
 #include "support/editorinput.h"
-#include "support/faultyfileapi.h"
+#include "support/scriptedfileapi.h"
 #include "support/tempimage.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +10,8 @@
 namespace {
 
 using namespace stats::image;
-using Call = stats::testing::FaultyFileApi::Call;
-using stats::testing::FaultyFileApi;
+using Call = stats::testing::ScriptedFileApi::Call;
+using stats::testing::ScriptedFileApi;
 using stats::testing::snapshotOf;
 
 EditorInput editedInput()
@@ -45,8 +45,8 @@ protected:
 TEST_P(FileFault, SaveReportsTheFailureLeavesNothingOpenAndTheImageAsItWas)
 {
     const auto &c = GetParam();
-    FaultyFileApi api;
-    api.failOn(c.call, c.error, c.nth);
+    ScriptedFileApi api;
+    api.arm(c.call, c.error, c.nth);
     const auto result = saveEntry(m_image, Range::List1, 3, editedInput(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, c.kind);
@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(FileFault, AWriteThatCannotBePutBackNamesTheEntryAsHalfWritten)
 {
-    FaultyFileApi api;
-    api.failOn(Call::Pwrite, EIO, 2, /*sticky=*/true);
+    ScriptedFileApi api;
+    api.arm(Call::Pwrite, EIO, 2, /*sticky=*/true);
     const auto result = saveEntry(m_image, Range::List1, 3, editedInput(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::WriteFailedDirty);
@@ -88,8 +88,8 @@ TEST_F(FileFault, AWriteThatCannotBePutBackNamesTheEntryAsHalfWritten)
 
 TEST_F(FileFault, AFlushThatFailsIsNotReportedAsSuccess)
 {
-    FaultyFileApi api;
-    api.failOn(Call::Fdatasync, EIO);
+    ScriptedFileApi api;
+    api.arm(Call::Fdatasync, EIO);
     const auto result = saveEntry(m_image, Range::List1, 3, editedInput(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::FlushFailed);
@@ -98,10 +98,10 @@ TEST_F(FileFault, AFlushThatFailsIsNotReportedAsSuccess)
 
 TEST_F(FileFault, ShortWritesAreCompleted)
 {
-    FaultyFileApi api;
-    api.limitWritesTo(1);
+    ScriptedFileApi api;
+    api.limitEachWriteTo(1);
     ASSERT_TRUE(saveEntry(m_image, Range::List1, 3, editedInput(), api).has_value());
-    EXPECT_EQ(api.writes(), 15);
+    EXPECT_EQ(api.calls(Call::Pwrite), 15);
     const auto loaded = loadEntry(m_image, Range::List1, 3);
     ASSERT_TRUE(loaded.has_value());
     EXPECT_EQ(*loaded, stats::tools::sampleFieldBytes(100));
@@ -111,8 +111,8 @@ TEST_F(FileFault, LoadAndVerifyCloseTheFileOnEveryFailure)
 {
     for (const auto call : {Call::Fstat, Call::Pread}) {
         for (const int nth : {1, 2}) {
-            FaultyFileApi api;
-            api.failOn(call, EIO, nth);
+            ScriptedFileApi api;
+            api.arm(call, EIO, nth);
             const auto loaded = loadEntry(m_image, Range::List2, 5, api);
             if (call == Call::Fstat && nth == 2) {
                 EXPECT_TRUE(loaded.has_value());
@@ -123,8 +123,8 @@ TEST_F(FileFault, LoadAndVerifyCloseTheFileOnEveryFailure)
             }
             EXPECT_EQ(api.openDescriptors(), 0);
         }
-        FaultyFileApi api;
-        api.failOn(call, EIO);
+        ScriptedFileApi api;
+        api.arm(call, EIO);
         EXPECT_FALSE(verifyImage(m_image, api).has_value());
         EXPECT_EQ(api.openDescriptors(), 0);
     }
@@ -133,8 +133,8 @@ TEST_F(FileFault, LoadAndVerifyCloseTheFileOnEveryFailure)
 
 TEST_F(FileFault, ACloseErrorAfterAFlushedSaveLosesNothing)
 {
-    FaultyFileApi api;
-    api.failOn(Call::Close, EIO);
+    ScriptedFileApi api;
+    api.arm(Call::Close, EIO);
     EXPECT_TRUE(saveEntry(m_image, Range::List1, 3, editedInput(), api).has_value());
     EXPECT_EQ(api.openDescriptors(), 0);
     EXPECT_EQ(*loadEntry(m_image, Range::List1, 3), stats::tools::sampleFieldBytes(100));

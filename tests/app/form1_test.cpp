@@ -9,6 +9,7 @@
 #include "messages.h"
 #include "modalanswerer.h"
 #include "sample-image/sampleimage.h"
+#include "support/editorinput.h"
 #include "support/tempimage.h"
 
 #include <QDir>
@@ -26,6 +27,7 @@ using app::ChoiceBox;
 using app::EntryList;
 using image::Field;
 using image::Range;
+using stats::testing::offsetOf;
 
 namespace {
 
@@ -37,12 +39,6 @@ QString text(std::string_view view)
 QString qpath(const std::string &path)
 {
     return QString::fromStdString(path);
-}
-
-std::int64_t offsetOf(Range range, int row, Field field)
-{
-    return *image::fieldPosition(range, static_cast<std::int16_t>(row),
-                                 image::fieldInfo(field).offset);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "image/statstable.h"
 #include "modalanswerer.h"
 #include "sample-image/sampleimage.h"
+#include "support/editorinput.h"
 #include "support/tempimage.h"
 #include "windowdriver.h"
 
@@ -28,15 +29,10 @@
 using namespace stats;
 using image::Field;
 using image::Range;
+using stats::testing::offsetOf;
 using testing::qpath;
 
 namespace {
-
-std::int64_t offsetOf(Range range, int row, Field field)
-{
-    return *image::fieldPosition(range, static_cast<std::int16_t>(row),
-                                 image::fieldInfo(field).offset);
-}
 
 std::uint8_t sampleByte(int record, Field field)
 {

@@ -17,6 +17,7 @@ using namespace stats::image;
 using stats::testing::differingOffsets;
 using stats::testing::editorInputOf;
 using stats::testing::makeSampleImage;
+using stats::testing::offsetOf;
 using stats::testing::readBytes;
 using stats::testing::snapshotOf;
 using stats::testing::TempDir;
@@ -35,11 +36,6 @@ std::vector<std::uint8_t> headerWithCode(std::string_view code, std::size_t size
 std::size_t indexOf(Field field)
 {
     return static_cast<std::size_t>(field);
-}
-
-std::int64_t offsetOf(Range range, std::int16_t row, Field field)
-{
-    return *fieldPosition(range, row, fieldInfo(field).offset);
 }
 
 class ImageFileTest : public ::testing::Test

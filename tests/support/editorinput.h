@@ -1,12 +1,20 @@
 #pragma once
 
-// The editor input a load leaves in the fields: the decimal text of every number and the
-// chosen row of every choice.
+// The record bytes the tests look at: where a field of a row lies in the image, and the editor
+// input a load leaves in the fields (the decimal text of every number, the chosen row of every
+// choice).
 
 #include "image/imagefile.h"
 #include "image/numbertext.h"
 
 namespace stats::testing {
+
+/// The file offset of @p field in row @p row of @p range, for a row the range has.
+[[nodiscard]] inline std::int64_t offsetOf(image::Range range, int row, image::Field field)
+{
+    return *image::fieldPosition(range, static_cast<std::int16_t>(row),
+                                 image::fieldInfo(field).offset);
+}
 
 [[nodiscard]] inline image::EditorInput editorInputOf(const image::FieldBytes &bytes)
 {

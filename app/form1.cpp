@@ -502,14 +502,16 @@ void Form1::saveEntry(Range range)
     }
     // The fields may show another list's entry, or none if this row was never loaded; writing
     // them here would put that entry's values into this one's record.
-    if (m_loaded != std::pair{range, *selected} || currentIndex != *selected) {
+    if (m_loaded != std::pair{range, *selected}) {
         showMessage(QString::fromUtf16(kClickAnEntryFirst));
         return;
     }
+    const image::EditorInput input = editorInput();
     const auto saved = image::saveEntry(QFile::encodeName(romPath).toStdString(), range,
-                                        currentIndex, editorInput(), m_files, m_loadedBytes);
+                                        currentIndex, input, m_files, m_loadedBytes);
+    // What the record holds now, for the next save's comparison.
     if (saved || saved.error().kind == image::ErrorKind::FlushFailed) {
-        m_loadedBytes = image::convertFields(editorInput()).value();
+        m_loadedBytes = image::convertFields(input).value();
     } else if (saved.error().kind == image::ErrorKind::WriteFailedDirty) {
         m_loadedBytes.reset();
     }

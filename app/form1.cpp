@@ -440,14 +440,7 @@ void Form1::setClientHeight(int twips)
 
 void Form1::openRom()
 {
-    if (CommonDialog1 == nullptr) {
-        CommonDialog1 = new QFileDialog(this);
-        CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
-    }
-    CommonDialog1->setNameFilter(QStringLiteral("NDS Roms (*.nds)"));
-    CommonDialog1->setWindowTitle(QStringLiteral("Open Rom"));
-    const bool chosen = CommonDialog1->exec() == QDialog::Accepted;
-    romPath = chosen ? CommonDialog1->selectedFiles().value(0) : QString();
+    romPath = askForRom();
     if (romPath.isEmpty()) {
         return;
     }
@@ -464,6 +457,25 @@ void Form1::openRom()
     const QString unreadable = romPath;
     romPath.clear();
     showMessage(failureMessage(Action::Open, verified.error(), unreadable));
+}
+
+QString Form1::askForRom()
+{
+    // A new dialog for every press, gone before the image is looked at. Qt's own dialog shows
+    // the completions of a typed path in a list of its own, which outlives the dialog's
+    // closing: Return accepts with the list still up, and a folder listing that arrives later
+    // shows it again. Left on screen, it would take the next click and every key. It goes with
+    // the dialog that owns it. The dialog still opens in the folder visited last, which Qt
+    // keeps for the process, and a kept dialog would also keep the last name in its box, where
+    // a newly typed path would be appended to it.
+    QFileDialog CommonDialog1(this);
+    CommonDialog1.setObjectName(QStringLiteral("CommonDialog1"));
+    CommonDialog1.setNameFilter(QStringLiteral("NDS Roms (*.nds)"));
+    CommonDialog1.setWindowTitle(QStringLiteral("Open Rom"));
+    if (CommonDialog1.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return CommonDialog1.selectedFiles().value(0);
 }
 
 void Form1::loadEntry(Range range, int row)

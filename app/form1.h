@@ -7,14 +7,12 @@
 #include "image/statstable.h"
 
 #include <QImage>
-#include <QPointer>
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
 #include <optional>
 
-class QFileDialog;
 class QLineEdit;
 class QPushButton;
 
@@ -62,6 +60,8 @@ private:
     void connectActions();
 
     void openRom();
+    /// The path chosen in the open dialog, or an empty one when it was cancelled.
+    [[nodiscard]] QString askForRom();
     void loadEntry(image::Range range, int row);
     void saveEntry(image::Range range);
     void setClientHeight(int twips);
@@ -84,7 +84,6 @@ private:
     std::optional<image::FieldBytes> m_loadedBytes;
 
     QImage m_background;
-    QPointer<QFileDialog> CommonDialog1;
 
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;

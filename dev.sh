@@ -8,6 +8,7 @@
 #   ./dev.sh bench            release build, run every benchmark, print the table of targets
 #   ./dev.sh fuzz [COUNT]     a long run of the number text fuzz test with a fresh seed
 #   ./dev.sh package [DIR]    build the Debian package into DIR (build/ by default), run lintian
+#   ./dev.sh test --package   the package test: build it, check it, install it in a scratch root
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -91,7 +92,8 @@ make_package() {
     done | tar --null --no-recursion -T - -cf - | tar -xf - -C "$tree"
 
     echo "dev.sh: building $name $version in $work (log: $work/build.log)"
-    if ! (cd "$tree" && dpkg-buildpackage --build=binary --no-sign -J"$jobs") >"$work/build.log" 2>&1; then
+    if ! (cd "$tree" && dpkg-buildpackage --build=binary --no-sign -J"$jobs") \
+        >"$work/build.log" 2>&1; then
         tail -n 40 "$work/build.log" >&2
         echo "dev.sh: the package build failed; the whole log is $work/build.log" >&2
         exit 1
@@ -119,15 +121,26 @@ run)
     exec "$here/build/bin/stats-editor"
     ;;
 test)
-    install_missing
     dir=build
     opts=()
-    if [[ "${1:-}" == "--sanitize" ]]; then
+    case "${1:-}" in
+    --sanitize)
         dir=build/sanitize
         opts=(-DSTATS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
-    fi
+        ;;
+    --package)
+        # The package test builds the package itself, so the build folder is only configured.
+        install_missing "${packages[@]}" "${package_tools[@]}"
+        cmake -S . -B build >/dev/null
+        exec ctest --test-dir build --output-on-failure --no-tests=error --label-regex '^package$'
+        ;;
+    esac
+    install_missing
     build "$dir" "${opts[@]}"
-    ctest --test-dir "$dir" --output-on-failure --parallel "$jobs" --timeout 300
+    # The package test needs the packaging tools and compiles the editor once more; it runs on
+    # its own, with --package.
+    ctest --test-dir "$dir" --output-on-failure --parallel "$jobs" --timeout 300 \
+        --label-exclude '^package$'
     ;;
 bench)
     install_missing
@@ -150,7 +163,8 @@ package)
     make_package "$(cd "$out" && pwd)"
     ;;
 *)
-    echo "usage: ./dev.sh run | test [--sanitize] | bench | fuzz [COUNT] | package [DIR]" >&2
+    echo "usage: ./dev.sh run | test [--sanitize | --package] | bench | fuzz [COUNT]" \
+        "| package [DIR]" >&2
     exit 2
     ;;
 esac

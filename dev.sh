@@ -66,10 +66,10 @@ build() { # build DIR [cmake options...]
     cmake --build "$dir" --parallel "$jobs"
 }
 
-# make_package OUT: builds the binary package, unsigned, from a copy of the tracked files in
-# OUT/package, and leaves the .deb in OUT. dpkg-buildpackage writes into debian/ and into the
-# folder above the sources, so it never runs in the checkout itself; the copy takes the files
-# as they are now, edits included.
+# make_package OUT: builds the source and the binary package, unsigned, from a copy of the
+# tracked files in OUT/package, and leaves the .deb in OUT. dpkg-buildpackage writes into
+# debian/ and into the folder above the sources, so it never runs in the checkout itself; the
+# copy takes the files as they are now, edits included.
 make_package() {
     local out=$1
     local work="$out/package"
@@ -92,7 +92,7 @@ make_package() {
     done | tar --null --no-recursion -T - -cf - | tar -xf - -C "$tree"
 
     echo "dev.sh: building $name $version in $work (log: $work/build.log)"
-    if ! (cd "$tree" && dpkg-buildpackage --build=binary --no-sign -J"$jobs") \
+    if ! (cd "$tree" && dpkg-buildpackage --build=source,binary --no-sign -J"$jobs") \
         >"$work/build.log" 2>&1; then
         tail -n 40 "$work/build.log" >&2
         echo "dev.sh: the package build failed; the whole log is $work/build.log" >&2
@@ -101,9 +101,10 @@ make_package() {
     local deb="${name}_${version}_${arch}.deb"
     cp "$work/$deb" "$out/$deb"
     echo "dev.sh: built $out/$deb"
-    # Errors and warnings fail the command; the info tags that remain are explained in the
+    # The changes file names the source package and every binary one, so lintian checks them
+    # all. Errors and warnings fail the command; the info tags that remain are explained in the
     # README.
-    lintian --display-info --fail-on error,warning "$out/$deb"
+    lintian --display-info --fail-on error,warning "$work/${name}_${version}_${arch}.changes"
     echo "dev.sh: lintian found no error and no warning"
 }
 

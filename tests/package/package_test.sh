@@ -3,7 +3,7 @@
 # and checked the way a maintainer and a user meet it:
 #   - the build leaves the checkout as it was;
 #   - debian/changelog and the .deb carry the project's version;
-#   - lintian reports no error and no warning;
+#   - lintian reports no error and no warning, on the source package and the binary ones;
 #   - the .deb holds exactly the programs, their manual pages, the desktop entry, the icons, the
 #     metadata and the documents, all under /usr;
 #   - apt finds every dependency on this machine (a simulation: nothing is installed);
@@ -64,7 +64,8 @@ deb=${debs[0]}
 [[ "$(dpkg-deb -f "$deb" Version)" == "$version" ]] ||
     fail "the package is at version $(dpkg-deb -f "$deb" Version), the project at $version"
 
-lintian_output="$(lintian --display-info "$deb" 2>&1)" || true
+# The changes file names the source package and every binary one.
+lintian_output="$(lintian --display-info "$stage/out/package"/*.changes 2>&1)" || true
 printf '%s\n' "$lintian_output"
 if grep -Eq '^[EW]: ' <<<"$lintian_output"; then
     fail "lintian reported an error or a warning"

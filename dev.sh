@@ -7,6 +7,8 @@
 #   ./dev.sh test --sanitize  the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./dev.sh bench            release build, run every benchmark, print the table of targets
 #   ./dev.sh fuzz [COUNT]     a long run of the number text fuzz test with a fresh seed
+#   ./dev.sh package [DIR]    build the Debian package into DIR (build/ by default), run lintian
+#   ./dev.sh test --package   the package test: build it, check it, install it in a scratch root
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -24,18 +26,25 @@ packages=(
     desktop-file-utils appstream
 )
 
-missing_packages() {
+# What building and checking the Debian package needs on top of the build: the packaging tools
+# and lintian. The build dependencies in debian/control are the build packages above.
+package_tools=(dpkg-dev devscripts debhelper lintian fakeroot git)
+
+missing_packages() { # PACKAGE...
     local pkg
-    for pkg in "${packages[@]}"; do
+    for pkg in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
             printf '%s\n' "$pkg"
         fi
     done
 }
 
-install_missing() {
+install_missing() { # [PACKAGE...], the project's packages by default
     local missing
-    mapfile -t missing < <(missing_packages)
+    if (($# == 0)); then
+        set -- "${packages[@]}"
+    fi
+    mapfile -t missing < <(missing_packages "$@")
     if ((${#missing[@]} == 0)); then
         return
     fi
@@ -57,6 +66,48 @@ build() { # build DIR [cmake options...]
     cmake --build "$dir" --parallel "$jobs"
 }
 
+# make_package OUT: builds the source and the binary package, unsigned, from a copy of the
+# tracked files in OUT/package, and leaves the .deb in OUT. dpkg-buildpackage writes into
+# debian/ and into the folder above the sources, so it never runs in the checkout itself; the
+# copy takes the files as they are now, edits included.
+make_package() {
+    local out=$1
+    local work="$out/package"
+    if ! git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        echo "dev.sh: the package is built from the files git tracks; run it in a git checkout" >&2
+        exit 1
+    fi
+    local name version arch
+    name="$(dpkg-parsechangelog -l debian/changelog -S Source)"
+    version="$(dpkg-parsechangelog -l debian/changelog -S Version)"
+    arch="$(dpkg-architecture -q DEB_HOST_ARCH)"
+    local tree="$work/$name-$version"
+    rm -rf "$work"
+    mkdir -p "$tree"
+    # A tracked file deleted in the checkout is left out, as a build of the checkout would.
+    git ls-files -z | while IFS= read -r -d '' file; do
+        if [[ -e "$file" || -L "$file" ]]; then
+            printf '%s\0' "$file"
+        fi
+    done | tar --null --no-recursion -T - -cf - | tar -xf - -C "$tree"
+
+    echo "dev.sh: building $name $version in $work (log: $work/build.log)"
+    if ! (cd "$tree" && dpkg-buildpackage --build=source,binary --no-sign -J"$jobs") \
+        >"$work/build.log" 2>&1; then
+        tail -n 40 "$work/build.log" >&2
+        echo "dev.sh: the package build failed; the whole log is $work/build.log" >&2
+        exit 1
+    fi
+    local deb="${name}_${version}_${arch}.deb"
+    cp "$work/$deb" "$out/$deb"
+    echo "dev.sh: built $out/$deb"
+    # The changes file names the source package and every binary one, so lintian checks them
+    # all. Errors and warnings fail the command; the info tags that remain are explained in the
+    # README.
+    lintian --display-info --fail-on error,warning "$work/${name}_${version}_${arch}.changes"
+    echo "dev.sh: lintian found no error and no warning"
+}
+
 cmd="${1:-}"
 shift || true
 case "$cmd" in
@@ -71,15 +122,26 @@ run)
     exec "$here/build/bin/stats-editor"
     ;;
 test)
-    install_missing
     dir=build
     opts=()
-    if [[ "${1:-}" == "--sanitize" ]]; then
+    case "${1:-}" in
+    --sanitize)
         dir=build/sanitize
         opts=(-DSTATS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
-    fi
+        ;;
+    --package)
+        # The package test builds the package itself, so the build folder is only configured.
+        install_missing "${packages[@]}" "${package_tools[@]}"
+        cmake -S . -B build >/dev/null
+        exec ctest --test-dir build --output-on-failure --no-tests=error --label-regex '^package$'
+        ;;
+    esac
+    install_missing
     build "$dir" "${opts[@]}"
-    ctest --test-dir "$dir" --output-on-failure --parallel "$jobs" --timeout 300
+    # The package test needs the packaging tools and compiles the editor once more; it runs on
+    # its own, with --package.
+    ctest --test-dir "$dir" --output-on-failure --parallel "$jobs" --timeout 300 \
+        --label-exclude '^package$'
     ;;
 bench)
     install_missing
@@ -95,8 +157,15 @@ fuzz)
     STATS_FUZZ_COUNT="${1:-2000000}" STATS_FUZZ_SEED="$seed" \
         exec "$here/build/sanitize/bin/numbertext_fuzz_test"
     ;;
+package)
+    install_missing "${packages[@]}" "${package_tools[@]}"
+    out="${1:-build}"
+    mkdir -p "$out"
+    make_package "$(cd "$out" && pwd)"
+    ;;
 *)
-    echo "usage: ./dev.sh run | test [--sanitize] | bench | fuzz [COUNT]" >&2
+    echo "usage: ./dev.sh run | test [--sanitize | --package] | bench | fuzz [COUNT]" \
+        "| package [DIR]" >&2
     exit 2
     ;;
 esac

@@ -24,6 +24,8 @@ packages=(
     fonts-crosextra-carlito fonts-liberation2 fonts-dejavu-core fonts-lobster
     xvfb xauth
     desktop-file-utils appstream
+    # The acceptance test: a window manager, real input, the accessibility bus and its reader.
+    openbox xdotool x11-utils x11-xserver-utils dbus-daemon at-spi2-core python3-pyatspi
 )
 
 # What building and checking the Debian package needs on top of the build: the packaging tools

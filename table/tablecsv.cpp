@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <expected>
 #include <span>
 
@@ -179,36 +180,59 @@ std::expected<std::uint8_t, std::string> choiceByte(ValueList list, std::string_
     return static_cast<std::uint8_t>(named.front());
 }
 
-// Whether the text of `byte`'s row in `list` reads back as that byte. The answer depends on
-// the compiled-in lists only, so it is worked out once, by the import's own rule.
-bool textReadsBack(ValueList list, std::uint8_t byte)
+// The cells an export writes, each with the comma before it, made once from the compiled-in
+// lists, so that an export only copies them: every value as its decimal text, every choice
+// value of each list as its row's text where that text reads back as the same byte by the
+// import's own rule (no row, or a row several rows share, stays a number), and every entry's
+// first three cells.
+struct ExportCells
 {
-    static const auto table = [] {
-        std::array<std::array<bool, 256>, kListCount> readsBack{};
-        for (std::size_t l = 0; l < kListCount; ++l) {
-            const auto each = static_cast<ValueList>(l);
-            const Catalogue &rows = catalogues::valueCatalogue(each);
-            for (int p = 0; p < std::min(rows.rowCount(), 256); ++p) {
-                readsBack[l][static_cast<std::size_t>(p)] =
-                    choiceByte(each, rows.text(p), std::nullopt) == p;
+    std::array<std::array<char, 4>, 256> numbers{};
+    std::array<std::uint8_t, 256> numberLengths{};
+    std::array<std::array<std::string, 256>, kListCount> choices;
+    std::vector<std::string> entries;
+    std::size_t longestChoice = 0;
+    std::size_t longestEntry = 0;
+};
+
+ExportCells makeExportCells()
+{
+    ExportCells cells;
+    for (std::size_t b = 0; b < 256; ++b) {
+        const std::string text = ',' + image::numberText(static_cast<std::uint8_t>(b));
+        std::ranges::copy(text, cells.numbers[b].begin());
+        cells.numberLengths[b] = static_cast<std::uint8_t>(text.size());
+    }
+    for (std::size_t l = 0; l < kListCount; ++l) {
+        const auto list = static_cast<ValueList>(l);
+        const Catalogue &rows = catalogues::valueCatalogue(list);
+        for (std::size_t b = 0; b < 256; ++b) {
+            const auto byte = static_cast<std::uint8_t>(b);
+            const std::string_view text = rows.text(byte);
+            std::string &cell = cells.choices[l][b] = ",";
+            if (byte < rows.rowCount() && choiceByte(list, text, std::nullopt) == byte) {
+                appendCsvCell(cell, text);
+            } else {
+                cell += image::numberText(byte);
             }
+            cells.longestChoice = std::max(cells.longestChoice, cell.size());
         }
-        return readsBack;
-    }();
-    return table[static_cast<std::size_t>(list)][byte];
+    }
+    for (const image::RangeInfo &info : image::kRanges) {
+        for (int row = 0; row < info.rowCount; ++row) {
+            std::string cell = std::string(info.name) + ',' + decimal(row) + ',';
+            appendCsvCell(cell, catalogues::entryCatalogue(info.range).text(row));
+            cells.longestEntry = std::max(cells.longestEntry, cell.size());
+            cells.entries.push_back(std::move(cell));
+        }
+    }
+    return cells;
 }
 
-// The decimal texts of all bytes, made once: an export writes ten thousand of them.
-const std::string &byteText(std::uint8_t byte)
+const ExportCells &exportCells()
 {
-    static const auto texts = [] {
-        std::array<std::string, 256> all;
-        for (std::size_t b = 0; b < all.size(); ++b) {
-            all[b] = image::numberText(static_cast<std::uint8_t>(b));
-        }
-        return all;
-    }();
-    return texts[byte];
+    static const ExportCells cells = makeExportCells();
+    return cells;
 }
 
 std::string headerText()
@@ -306,17 +330,20 @@ private:
             return std::nullopt;
         }
         const image::RangeInfo &info = image::kRanges[static_cast<std::size_t>(*list)];
-        const std::string entry = std::string(info.name) + " row " + decimal(*row);
+        const auto entry = [&] { return std::string(info.name) + " row " + decimal(*row); };
         if (!image::isRowInRange(info.range, *row)) {
             addFault(line, 2,
                      std::string(info.name) + " has rows 0 to " + decimal(info.rowCount - 1));
             return std::nullopt;
         }
         const Catalogue &names = catalogues::entryCatalogue(info.range);
-        const auto named = names.findExact(trimBlanks(cells[2]));
-        if (named != *row) {
-            std::string reason =
-                quoted(cells[2]) + " is not the name of " + entry + ", " + quoted(names.text(*row));
+        // The row's own text first; the whole list only to say which row a wrong name names.
+        const std::string_view name = trimBlanks(cells[2]);
+        const auto rowText = names.rows().subspan(static_cast<std::size_t>(*row), 1);
+        if (!Catalogue(rowText).findExact(name)) {
+            const auto named = names.findExact(name);
+            std::string reason = quoted(cells[2]) + " is not the name of " + entry() + ", " +
+                                 quoted(names.text(*row));
             if (named) {
                 reason += ", but of row " + decimal(*named) + ": are the rows sorted or shifted?";
             }
@@ -324,7 +351,7 @@ private:
         }
         const auto record = static_cast<std::size_t>(catalogues::recordOfRow(info.range, *row));
         if (const int first = m_lineOfRecord[record]; first != 0) {
-            addFault(line, 2, entry + " is already given on line " + decimal(first));
+            addFault(line, 2, entry() + " is already given on line " + decimal(first));
         } else {
             m_lineOfRecord[record] = line;
         }
@@ -377,31 +404,37 @@ private:
 
 std::string tableCsv(const TableBytes &table, bool names)
 {
-    std::string out = headerText() + "\r\n";
-    out.reserve(table.size() * (names ? 160 : 80));
-    for (const image::RangeInfo &info : image::kRanges) {
-        const Catalogue &entries = catalogues::entryCatalogue(info.range);
-        for (int row = 0; row < info.rowCount; ++row) {
-            const FieldBytes &bytes =
-                table[static_cast<std::size_t>(catalogues::recordOfRow(info.range, row))];
-            out += info.name;
-            out += ',';
-            out += decimal(row);
-            out += ',';
-            appendCsvCell(out, entries.text(row));
-            for (std::size_t i = 0; i < image::kFields.size(); ++i) {
-                out += ',';
-                const FieldInfo &field = image::kFields[i];
-                const ValueList list = listOf(field.field);
-                if (names && field.kind == FieldKind::Choice && textReadsBack(list, bytes[i])) {
-                    appendCsvCell(out, catalogues::valueCatalogue(list).text(bytes[i]));
-                } else {
-                    out += byteText(bytes[i]);
+    const ExportCells &cells = exportCells();
+    const std::string header = headerText() + "\r\n";
+    // Every cell fits its column's longest; a number's cell is copied as four bytes, its
+    // longest, whatever its length.
+    const std::size_t rowBound =
+        cells.longestEntry + image::kFieldCount * std::max<std::size_t>(4, cells.longestChoice) + 2;
+    std::string out;
+    out.resize_and_overwrite(
+        header.size() + table.size() * rowBound, [&](char *begin, std::size_t) {
+            char *at = begin;
+            const auto put = [&at](std::string_view text) {
+                std::memcpy(at, text.data(), text.size());
+                at += text.size();
+            };
+            put(header);
+            for (std::size_t record = 0; record < table.size(); ++record) {
+                put(cells.entries[record]);
+                for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+                    const std::uint8_t byte = table[record][i];
+                    if (names && image::kFields[i].kind == FieldKind::Choice) {
+                        put(cells.choices[static_cast<std::size_t>(listOf(image::kFields[i].field))]
+                                         [byte]);
+                    } else {
+                        std::memcpy(at, cells.numbers[byte].data(), 4);
+                        at += cells.numberLengths[byte];
+                    }
                 }
+                put("\r\n");
             }
-            out += "\r\n";
-        }
-    }
+            return static_cast<std::size_t>(at - begin);
+        });
     return out;
 }
 

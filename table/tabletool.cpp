@@ -134,15 +134,17 @@ std::string entryLabel(image::Range range, int row)
            std::string(catalogues::entryCatalogue(range).text(row)) + '"';
 }
 
-std::string valueText(const image::FieldInfo &field, std::uint8_t byte)
+// Appends a value as a report shows it: the byte, and for a choice its row's text.
+void appendValue(std::string &out, const image::FieldInfo &field, std::uint8_t byte)
 {
-    std::string text = std::to_string(byte);
+    out += std::to_string(byte);
     if (field.kind == image::FieldKind::Choice) {
         if (const auto name = choiceText(field, byte)) {
-            text += " \"" + std::string(*name) + '"';
+            out += " \"";
+            out += *name;
+            out += '"';
         }
     }
-    return text;
 }
 
 bool writeAll(int fd, std::string_view bytes)
@@ -277,24 +279,33 @@ private:
     {
         std::vector<EntryUpdate> updates;
         std::size_t values = 0;
+        std::string report;
         for (const ImportRow &row : rows) {
             const FieldBytes &old =
                 current[static_cast<std::size_t>(catalogues::recordOfRow(row.range, row.row))];
             if (old == row.bytes) {
                 continue;
             }
-            std::string line = entryLabel(row.range, row.row) + ':';
+            report += entryLabel(row.range, row.row);
+            char separator = ':';
             for (std::size_t i = 0; i < image::kFields.size(); ++i) {
                 if (old[i] != row.bytes[i]) {
                     const image::FieldInfo &field = image::kFields[i];
-                    line += (line.back() == ':' ? " " : ", ") + std::string(field.name) + ' ' +
-                            valueText(field, old[i]) + " -> " + valueText(field, row.bytes[i]);
+                    report += separator;
+                    report += ' ';
+                    report += field.name;
+                    report += ' ';
+                    appendValue(report, field, old[i]);
+                    report += " -> ";
+                    appendValue(report, field, row.bytes[i]);
+                    separator = ',';
                     ++values;
                 }
             }
-            std::fprintf(m_streams.out, "%s\n", line.c_str());
+            report += '\n';
             updates.push_back({row.range, row.row, row.bytes, old});
         }
+        std::fwrite(report.data(), 1, report.size(), m_streams.out);
         std::fprintf(m_streams.out, "%zu %s, %zu %s.\n", updates.size(),
                      updates.size() == 1 ? "entry changes" : "entries change", values,
                      values == 1 ? "value" : "values");

@@ -29,8 +29,14 @@ constexpr std::array<std::string_view, kListCount> kListNames{
 // Cells are echoed in faults up to this many bytes, so a pasted paragraph stays readable.
 constexpr std::size_t kEchoLimit = 40;
 
-// A choice number with more digits than this is far past every list.
+// A spreadsheet set to a language that writes decimal commas may separate cells with
+// semicolons; the header's fault says what is expected.
+constexpr std::string_view kHeaderFault =
+    "the header row must read, with commas between the cells: ";
+
+// A number of more digits than this stands for kBeyondEveryList, past every list and range.
 constexpr std::size_t kNumberDigits = 4;
+constexpr int kBeyondEveryList = 99999;
 
 ValueList listOf(image::Field field)
 {
@@ -104,7 +110,7 @@ std::optional<int> plainNumber(std::string_view text)
     }
     text.remove_prefix(std::min(text.find_first_not_of('0'), text.size()));
     if (text.size() > kNumberDigits) {
-        return 99999;
+        return kBeyondEveryList;
     }
     int value = 0;
     std::from_chars(text.data(), text.data() + text.size(), value);
@@ -159,7 +165,7 @@ std::expected<std::uint8_t, std::string> choiceByte(ValueList list, std::string_
         if (*number < storable || (held && *number == *held)) {
             return static_cast<std::uint8_t>(*number);
         }
-        return std::unexpected(decimal(*number) + " has no row in the " +
+        return std::unexpected(std::string(text) + " has no row in the " +
                                std::string(listName(list)) + " (rows 0 to " +
                                decimal(storable - 1) + ")");
     }
@@ -261,7 +267,7 @@ public:
         }
         std::erase_if(csv.records, isBlankRecord);
         if (csv.records.empty()) {
-            addFault(1, 0, "the file has no header row; it must read " + headerText());
+            addFault(1, 0, "the file is empty; " + std::string(kHeaderFault) + headerText());
         } else if (readHeader(csv.records.front())) {
             for (const CsvRecord &record : std::span(csv.records).subspan(1)) {
                 readRow(record);
@@ -299,12 +305,12 @@ private:
         const auto cells = cellsOf(record);
         for (std::size_t i = 0; i < std::min(cells.size(), kColumnCount); ++i) {
             if (columns.findExact(trimBlanks(cells[i])) != static_cast<int>(i)) {
-                addFault(record.line, i + 1, "the header must read " + headerText());
+                addFault(record.line, i + 1, std::string(kHeaderFault) + headerText());
                 return false;
             }
         }
         if (cells.size() != kColumnCount) {
-            addFault(record.line, 0, "the header must read " + headerText());
+            addFault(record.line, 0, std::string(kHeaderFault) + headerText());
             return false;
         }
         return true;

@@ -116,7 +116,7 @@ std::string imageProblem(const ImageError &error)
     case ErrorKind::NotAFile:
         return "it is a folder or a special file, not an image file";
     case ErrorKind::NotSupported:
-        return "it is not a supported image: its game code is not QVZT";
+        return "it is not a supported image: it does not carry the game code QVZT";
     case ErrorKind::RecordMissing:
         return "the file ends before the end of the stats table; it may be cut short";
     case ErrorKind::CannotOpen:

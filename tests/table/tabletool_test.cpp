@@ -247,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const std::string &image) {
                     ASSERT_EQ(::truncate(image.c_str(), kTableEnd - 1), 0);
                 }},
-        Refusal{"WrongGameCode", "", "its game code is not QVZT",
+        Refusal{"WrongGameCode", "", "it does not carry the game code QVZT",
                 [](const std::string &image) {
                     const int fd = ::open(image.c_str(), O_WRONLY | O_CLOEXEC);
                     ASSERT_EQ(::pwrite(fd, "QVZU", 4, kGameCodeOffset), 4);

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstring>
 #include <expected>
+#include <initializer_list>
 #include <span>
 
 namespace stats::table {
@@ -75,6 +76,17 @@ std::string_view trimBlanks(std::string_view text)
     return text;
 }
 
+// The parts as one text. Messages are joined this way rather than with operator+, which
+// copies at each step (and which GCC 12 at -O3 warns about, wrongly).
+std::string joined(std::initializer_list<std::string_view> parts)
+{
+    std::string text;
+    for (const std::string_view part : parts) {
+        text += part;
+    }
+    return text;
+}
+
 // A cell as a fault shows it: in quotes, control characters as '?', long ones cut short at
 // a character boundary.
 std::string quoted(std::string_view cell)
@@ -92,7 +104,7 @@ std::string quoted(std::string_view cell)
         }
         shown += "...";
     }
-    return '"' + shown + '"';
+    return joined({"\"", shown, "\""});
 }
 
 std::string decimal(int value)
@@ -143,7 +155,8 @@ std::string rowList(const std::vector<int> &rows)
 {
     std::string text;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        text += (i == 0 ? "" : i + 1 == rows.size() ? " and " : ", ") + decimal(rows[i]);
+        text += i == 0 ? "" : i + 1 == rows.size() ? " and " : ", ";
+        text += decimal(rows[i]);
     }
     return text;
 }
@@ -158,30 +171,29 @@ std::expected<std::uint8_t, std::string> choiceByte(ValueList list, std::string_
     const int storable = std::min(rows.rowCount(), 256);
     const std::string_view text = trimBlanks(cell);
     if (text.empty()) {
-        return std::unexpected("the cell is empty; give a row of the " +
-                               std::string(listName(list)) + " or its number");
+        return std::unexpected(
+            joined({"the cell is empty; give a row of the ", listName(list), " or its number"}));
     }
     if (const auto number = plainNumber(text)) {
         if (*number < storable || (held && *number == *held)) {
             return static_cast<std::uint8_t>(*number);
         }
-        return std::unexpected(std::string(text) + " has no row in the " +
-                               std::string(listName(list)) + " (rows 0 to " +
-                               decimal(storable - 1) + ")");
+        return std::unexpected(joined({text, " has no row in the ", listName(list), " (rows 0 to ",
+                                       decimal(storable - 1), ")"}));
     }
     std::vector<int> named = rowsNamed(rows, text);
     if (named.empty()) {
-        return std::unexpected(quoted(cell) + " names no row of the " +
-                               std::string(listName(list)));
+        return std::unexpected(joined({quoted(cell), " names no row of the ", listName(list)}));
     }
     if (named.front() >= storable) {
-        return std::unexpected(quoted(cell) + " names row " + decimal(named.front()) + " of the " +
-                               std::string(listName(list)) + ", which one byte cannot hold");
+        return std::unexpected(
+            joined({quoted(cell), " names row ", decimal(named.front()), " of the ", listName(list),
+                    ", which one byte cannot hold"}));
     }
     std::erase_if(named, [storable](int row) { return row >= storable; });
     if (named.size() > 1) {
-        return std::unexpected(quoted(cell) + " names rows " + rowList(named) +
-                               "; give the number of the one you mean");
+        return std::unexpected(joined({quoted(cell), " names rows ", rowList(named),
+                                       "; give the number of the one you mean"}));
     }
     return static_cast<std::uint8_t>(named.front());
 }
@@ -205,7 +217,7 @@ ExportCells makeExportCells()
 {
     ExportCells cells;
     for (std::size_t b = 0; b < 256; ++b) {
-        const std::string text = ',' + image::numberText(static_cast<std::uint8_t>(b));
+        const std::string text = joined({",", image::numberText(static_cast<std::uint8_t>(b))});
         std::ranges::copy(text, cells.numbers[b].begin());
         cells.numberLengths[b] = static_cast<std::uint8_t>(text.size());
     }
@@ -215,7 +227,8 @@ ExportCells makeExportCells()
         for (std::size_t b = 0; b < 256; ++b) {
             const auto byte = static_cast<std::uint8_t>(b);
             const std::string_view text = rows.text(byte);
-            std::string &cell = cells.choices[l][b] = ",";
+            std::string &cell = cells.choices[l][b];
+            cell.push_back(',');
             if (byte < rows.rowCount() && choiceByte(list, text, std::nullopt) == byte) {
                 appendCsvCell(cell, text);
             } else {
@@ -226,7 +239,7 @@ ExportCells makeExportCells()
     }
     for (const image::RangeInfo &info : image::kRanges) {
         for (int row = 0; row < info.rowCount; ++row) {
-            std::string cell = std::string(info.name) + ',' + decimal(row) + ',';
+            std::string cell = joined({info.name, ",", decimal(row), ","});
             appendCsvCell(cell, catalogues::entryCatalogue(info.range).text(row));
             cells.longestEntry = std::max(cells.longestEntry, cell.size());
             cells.entries.push_back(std::move(cell));
@@ -245,7 +258,10 @@ std::string headerText()
 {
     std::string header;
     for (const std::string_view name : kColumnNames) {
-        header += (header.empty() ? "" : ",") + std::string(name);
+        if (!header.empty()) {
+            header += ',';
+        }
+        header += name;
     }
     return header;
 }
@@ -267,7 +283,7 @@ public:
         }
         std::erase_if(csv.records, isBlankRecord);
         if (csv.records.empty()) {
-            addFault(1, 0, "the file is empty; " + std::string(kHeaderFault) + headerText());
+            addFault(1, 0, joined({"the file is empty; ", kHeaderFault, headerText()}));
         } else if (readHeader(csv.records.front())) {
             for (const CsvRecord &record : std::span(csv.records).subspan(1)) {
                 readRow(record);
@@ -305,12 +321,12 @@ private:
         const auto cells = cellsOf(record);
         for (std::size_t i = 0; i < std::min(cells.size(), kColumnCount); ++i) {
             if (columns.findExact(trimBlanks(cells[i])) != static_cast<int>(i)) {
-                addFault(record.line, i + 1, std::string(kHeaderFault) + headerText());
+                addFault(record.line, i + 1, joined({kHeaderFault, headerText()}));
                 return false;
             }
         }
         if (cells.size() != kColumnCount) {
-            addFault(record.line, 0, std::string(kHeaderFault) + headerText());
+            addFault(record.line, 0, joined({kHeaderFault, headerText()}));
             return false;
         }
         return true;
@@ -325,21 +341,20 @@ private:
         const auto list = lists.findExact(trimBlanks(cells[0]));
         if (!list) {
             addFault(line, 1,
-                     quoted(cells[0]) + " is not a list; the lists are List 1, List 2 and " +
-                         "Alternate forms");
+                     joined({quoted(cells[0]),
+                             " is not a list; the lists are List 1, List 2 and Alternate forms"}));
         }
         const auto row = plainNumber(trimBlanks(cells[1]));
         if (!row) {
-            addFault(line, 2, quoted(cells[1]) + " is not a row number");
+            addFault(line, 2, joined({quoted(cells[1]), " is not a row number"}));
         }
         if (!list || !row) {
             return std::nullopt;
         }
         const image::RangeInfo &info = image::kRanges[static_cast<std::size_t>(*list)];
-        const auto entry = [&] { return std::string(info.name) + " row " + decimal(*row); };
+        const auto entry = [&] { return joined({info.name, " row ", decimal(*row)}); };
         if (!image::isRowInRange(info.range, *row)) {
-            addFault(line, 2,
-                     std::string(info.name) + " has rows 0 to " + decimal(info.rowCount - 1));
+            addFault(line, 2, joined({info.name, " has rows 0 to ", decimal(info.rowCount - 1)}));
             return std::nullopt;
         }
         const Catalogue &names = catalogues::entryCatalogue(info.range);
@@ -348,16 +363,17 @@ private:
         const auto rowText = names.rows().subspan(static_cast<std::size_t>(*row), 1);
         if (!Catalogue(rowText).findExact(name)) {
             const auto named = names.findExact(name);
-            std::string reason = quoted(cells[2]) + " is not the name of " + entry() + ", " +
-                                 quoted(names.text(*row));
+            std::string reason = joined({quoted(cells[2]), " is not the name of ", entry(), ", ",
+                                         quoted(names.text(*row))});
             if (named) {
-                reason += ", but of row " + decimal(*named) + ": are the rows sorted or shifted?";
+                reason +=
+                    joined({", but of row ", decimal(*named), ": are the rows sorted or shifted?"});
             }
             addFault(line, 3, std::move(reason));
         }
         const auto record = static_cast<std::size_t>(catalogues::recordOfRow(info.range, *row));
         if (const int first = m_lineOfRecord[record]; first != 0) {
-            addFault(line, 2, entry() + " is already given on line " + decimal(first));
+            addFault(line, 2, joined({entry(), " is already given on line ", decimal(first)}));
         } else {
             m_lineOfRecord[record] = line;
         }
@@ -369,8 +385,8 @@ private:
         const auto cells = cellsOf(record);
         if (cells.size() != kColumnCount) {
             addFault(record.line, 0,
-                     "the row has " + decimal(static_cast<int>(cells.size())) +
-                         " cells; the header has " + decimal(kColumnCount));
+                     joined({"the row has ", decimal(static_cast<int>(cells.size())),
+                             " cells; the header has ", decimal(kColumnCount)}));
             return;
         }
         const std::size_t faultsBefore = m_result.faults.size();
@@ -383,7 +399,8 @@ private:
             if (field.kind == FieldKind::Number) {
                 const auto byte = image::parseNumberText(cell);
                 if (!byte) {
-                    addFault(record.line, column, quoted(cell) + " is not a number from 0 to 255");
+                    addFault(record.line, column,
+                             joined({quoted(cell), " is not a number from 0 to 255"}));
                 }
                 bytes[i] = byte.value_or(0);
                 continue;
@@ -411,7 +428,7 @@ private:
 std::string tableCsv(const TableBytes &table, bool names)
 {
     const ExportCells &cells = exportCells();
-    const std::string header = headerText() + "\r\n";
+    const std::string header = joined({headerText(), "\r\n"});
     // Every cell fits its column's longest; a number's cell is copied as four bytes, its
     // longest, whatever its length.
     const std::size_t rowBound =

@@ -186,7 +186,7 @@ std::expected<std::string, std::string> readTextFile(const std::string &path)
         text.append(buffer, 0, static_cast<std::size_t>(got));
         if (text.size() > kImportLimit) {
             return std::unexpected(std::string("it is larger than 16 MiB, far larger than a CSV "
-                                               "of the table; is it the right file?"));
+                                               "of the table (is it the right file?)"));
         }
     }
 }

@@ -1,20 +1,25 @@
-// Loading and saving one entry on images of real cartridge sizes, each beside the bare system
-// calls it cannot do without: the editor's cost must sit near that floor and must not grow
-// with the image.
+// Loading and saving one entry on images of real cartridge sizes, and the export and import of
+// the whole table by stats-table, each beside the bare system calls it cannot do without: the
+// cost must sit near that floor and must not grow with the image.
 
 #include "bench/figurereporter.h"
+#include "catalogues/catalogues.h"
 #include "image/imagefile.h"
 #include "image/numbertext.h"
 #include "image/statstable.h"
 #include "sample-image/sampleimage.h"
 #include "support/tempimage.h"
+#include "table/tablecsv.h"
+#include "table/tabletool.h"
 
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -191,6 +196,205 @@ void bareSave(benchmark::State &state, const std::string &path, bool flushed)
     }
 }
 
+// --- stats-table --------------------------------------------------------------------------
+
+constexpr auto kTableBytes = static_cast<std::size_t>(image::kTableEnd - image::kTableOffset);
+
+// The sample's table, or with every record's values those of the next record, so that an
+// import of the one over the other changes all 667 entries.
+std::string sampleTableCsv(int shift)
+{
+    image::TableBytes table(image::kRecordCount);
+    for (int r = 0; r < image::kRecordCount; ++r) {
+        table[static_cast<std::size_t>(r)] = tools::sampleFieldBytes(r + shift);
+    }
+    return table::tableCsv(table, false);
+}
+
+// The program's messages and reports go where its CSV does in the floor: nowhere.
+std::FILE *nullStream()
+{
+    static std::FILE *const stream = std::fopen("/dev/null", "w");
+    return stream;
+}
+
+bool runTable(std::vector<std::string_view> args, image::FileApi &files)
+{
+    return table::runTableTool(args, {nullStream(), nullStream()}, files) == table::kExitDone;
+}
+
+void exportTable(benchmark::State &state, const std::string &path, bool names)
+{
+    for (auto _ : state) {
+        if (!runTable({"export", path, names ? "--names" : "--"}, image::systemFileApi())) {
+            state.SkipWithError("the export failed");
+            break;
+        }
+    }
+}
+
+// What the quickest plain export copies its CSV from, made beforehand: the header, each
+// entry's first three cells and each byte's decimal text after its comma, held in four bytes
+// (",255" is the longest) so that it is copied by one fixed-size move, not a call.
+struct CsvPieces
+{
+    std::string header = "list,row,name,hp,atk,def,spd,spatk,spdef,ty1,ty2,cr,wh1,wh2,gr,ab1,"
+                         "ab2,dw\r\n";
+    std::vector<std::string> entries;
+    std::array<std::array<char, 4>, 256> values{};
+    std::array<std::size_t, 256> lengths{};
+
+    CsvPieces()
+    {
+        for (const image::RangeInfo &info : image::kRanges) {
+            for (int row = 0; row < info.rowCount; ++row) {
+                entries.push_back(std::string(info.name) + ',' + std::to_string(row) + ',' +
+                                  std::string(catalogues::entryCatalogue(info.range).text(row)));
+            }
+        }
+        for (std::size_t b = 0; b < values.size(); ++b) {
+            const std::string text = ',' + std::to_string(b);
+            std::memcpy(values[b].data(), text.data(), text.size());
+            lengths[b] = text.size();
+        }
+    }
+};
+
+// The CSV of `table` (the image's bytes from kTableOffset) made the quickest plain way: every
+// cell copied from its piece, no checks, no quoting.
+std::size_t plainTableCsv(const CsvPieces &pieces, const std::vector<std::uint8_t> &table,
+                          std::vector<char> &out)
+{
+    char *at = out.data();
+    const auto put = [&at](std::string_view text) {
+        std::memcpy(at, text.data(), text.size());
+        at += text.size();
+    };
+    put(pieces.header);
+    for (std::size_t r = 0; r < pieces.entries.size(); ++r) {
+        put(pieces.entries[r]);
+        for (const auto &field : image::kFields) {
+            const std::uint8_t byte = table[r * image::kRecordSize + field.offset];
+            std::memcpy(at, pieces.values[byte].data(), 4);
+            at += pieces.lengths[byte];
+        }
+        put("\r\n");
+    }
+    return static_cast<std::size_t>(at - out.data());
+}
+
+// The floor of an export: open, one read of the whole table, close, the CSV made the quickest
+// plain way and written to /dev/null in one write. With `ready`, the CSV is made beforehand
+// and the floor is the three calls and the write alone.
+void bareExport(benchmark::State &state, const std::string &path, bool ready)
+{
+    const std::string csv = sampleTableCsv(0);
+    const CsvPieces pieces;
+    std::vector<char> made(csv.size() * 2);
+    std::vector<std::uint8_t> table(kTableBytes);
+    const int null = ::fileno(nullStream());
+    for (auto _ : state) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const ssize_t got = ::pread(fd, table.data(), table.size(), image::kTableOffset);
+        ::close(fd);
+        const std::size_t size = ready ? csv.size() : plainTableCsv(pieces, table, made);
+        const char *text = ready ? csv.data() : made.data();
+        if (got != static_cast<ssize_t>(table.size()) ||
+            ::write(null, text, size) != static_cast<ssize_t>(size)) {
+            state.SkipWithError("the bare export failed");
+            break;
+        }
+    }
+    // The imports leave the image holding one of two tables; the floor must make the CSV of
+    // whichever it read, byte for byte.
+    const std::string_view plain(made.data(), plainTableCsv(pieces, table, made));
+    if (!ready && plain != table::tableCsv(image::loadTable(path)->entries, false)) {
+        state.SkipWithError("the bare export made another CSV than the program");
+    }
+}
+
+// Imports two tables by turns, each changing all 667 entries of the image.
+void importTable(benchmark::State &state, const std::string &path,
+                 const std::array<std::string, 2> &csvs, image::FileApi &files)
+{
+    static std::map<std::string, std::size_t> next;
+    for (auto _ : state) {
+        std::size_t &turn = next[path];
+        turn = 1 - turn;
+        if (!runTable({"import", path, csvs[turn]}, files)) {
+            state.SkipWithError("the import failed");
+            break;
+        }
+    }
+}
+
+// The floor of an import that changes every entry: open for writing, one read of the table
+// (the old bytes a failed write needs), one write per run of field bytes of each of the 667
+// records, the flush if asked, close.
+void bareImport(benchmark::State &state, const std::string &path, bool flushed)
+{
+    const auto runs = fieldRuns();
+    std::vector<std::uint8_t> table(kTableBytes);
+    for (auto _ : state) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        bool done = ::pread(fd, table.data(), table.size(), image::kTableOffset) ==
+                    static_cast<ssize_t>(table.size());
+        for (int r = 0; r < image::kRecordCount && done; ++r) {
+            const auto record = static_cast<std::size_t>(r * image::kRecordSize);
+            for (const ByteRun &run : runs) {
+                done = done &&
+                       ::pwrite(fd, table.data() + record + static_cast<std::size_t>(run.offset),
+                                static_cast<std::size_t>(run.length),
+                                static_cast<off_t>(image::kTableOffset +
+                                                   static_cast<std::int64_t>(record) +
+                                                   run.offset)) == run.length;
+            }
+        }
+        done = done && (!flushed || ::fdatasync(fd) == 0);
+        ::close(fd);
+        if (!done) {
+            state.SkipWithError("the bare import failed");
+            break;
+        }
+    }
+}
+
+void registerTableBenchmarks(const testing::TempDir &folder, const std::string &path,
+                             const std::string &size)
+{
+    static NoFlushFileApi noFlush;
+    // A deque, so that the benchmarks of one size keep their files when another size is added.
+    static std::deque<std::array<std::string, 2>> imports;
+    std::array<std::string, 2> &csvs = imports.emplace_back();
+    for (int shift = 0; shift < 2; ++shift) {
+        csvs[static_cast<std::size_t>(shift)] =
+            folder.file("table" + std::to_string(shift) + size.substr(1) + ".csv");
+        std::FILE *file = std::fopen(csvs[static_cast<std::size_t>(shift)].c_str(), "w");
+        const std::string text = sampleTableCsv(shift);
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+    }
+    const auto add = [&](const std::string &name, auto function) {
+        benchmark::RegisterBenchmark(name.c_str(), function)->Unit(benchmark::kMicrosecond);
+    };
+    add("export" + size, [path](benchmark::State &state) { exportTable(state, path, false); });
+    add("bare-export" + size, [path](benchmark::State &state) { bareExport(state, path, false); });
+    add("import" + size,
+        [path, &csvs](benchmark::State &state) { importTable(state, path, csvs, noFlush); });
+    add("bare-import" + size, [path](benchmark::State &state) { bareImport(state, path, false); });
+    add("import-flush" + size, [path, &csvs](benchmark::State &state) {
+        importTable(state, path, csvs, image::systemFileApi());
+    });
+    add("bare-import-flush" + size,
+        [path](benchmark::State &state) { bareImport(state, path, true); });
+    if (size == "/128MiB") {
+        add("export-names" + size,
+            [path](benchmark::State &state) { exportTable(state, path, true); });
+        add("bare-export-ready" + size,
+            [path](benchmark::State &state) { bareExport(state, path, true); });
+    }
+}
+
 void registerBenchmarks(const std::string &path, const char *sizeName)
 {
     static NoFlushFileApi noFlush;
@@ -234,6 +438,13 @@ int main(int argc, char **argv)
             return 1;
         }
         registerBenchmarks(path, size.name);
+        // stats-table gets an image of its own, since its imports change every entry.
+        const std::string tablePath = folder.file(std::string("table-image-") + size.name + ".nds");
+        if (const auto written = tools::writeSampleImage(tablePath, size.bytes); !written) {
+            std::fprintf(stderr, "%s: %s\n", tablePath.c_str(), std::strerror(written.error()));
+            return 1;
+        }
+        registerTableBenchmarks(folder, tablePath, std::string("/") + size.name);
     }
     return stats::bench::runBenchmarks(argc, argv);
 }

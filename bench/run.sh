@@ -80,7 +80,7 @@ figures="$work/figures"
 : >"$figures"
 status=0
 
-echo "bench: loads and saves on 128 and 512 MiB images" >&2
+echo "bench: loads, saves, table exports and imports on 128 and 512 MiB images" >&2
 "$bin/bench-core" "${core_flags[@]}" >>"$figures" || status=1
 
 echo "bench: the window and key-press loads, offscreen" >&2

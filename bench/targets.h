@@ -24,7 +24,7 @@ struct Target
     double limit;
 };
 
-inline constexpr std::array<Target, 20> kTargets{{
+inline constexpr std::array<Target, 30> kTargets{{
     {"load/128MiB", "load, 128 MiB image", "bare-load/128MiB", "bare open+read+close",
      Check::RatioAtMost, 1.5},
     {"load/512MiB", "load, 512 MiB image", "bare-load/512MiB", "bare open+read+close",
@@ -47,6 +47,26 @@ inline constexpr std::array<Target, 20> kTargets{{
      "bare save + fdatasync", Check::Shown, 0},
     {"save-flush/512MiB", "save, 512 MiB, flushed", "bare-save-flush/512MiB",
      "bare save + fdatasync", Check::Shown, 0},
+    {"export/128MiB", "table export, 128 MiB image", "bare-export/128MiB",
+     "bare table read + CSV write", Check::RatioAtMost, 3.0},
+    {"export/512MiB", "table export, 512 MiB image", "bare-export/512MiB",
+     "bare table read + CSV write", Check::RatioAtMost, 3.0},
+    {"export/512MiB", "table export, 512 MiB image", "export/128MiB", "table export, 128 MiB image",
+     Check::RatioAtMost, 1.1},
+    {"export/128MiB", "table export, 128 MiB image", "bare-export-ready/128MiB",
+     "bare read + write of a made CSV", Check::Shown, 0},
+    {"export-names/128MiB", "table export --names, 128 MiB", "bare-export/128MiB",
+     "bare table read + CSV write", Check::Shown, 0},
+    {"import/128MiB", "import of 667 changes, 128 MiB", "bare-import/128MiB",
+     "bare read + 3335 writes", Check::RatioAtMost, 3.0},
+    {"import/512MiB", "import of 667 changes, 512 MiB", "bare-import/512MiB",
+     "bare read + 3335 writes", Check::RatioAtMost, 3.0},
+    {"import/512MiB", "import of 667 changes, 512 MiB", "import/128MiB",
+     "import of 667 changes, 128 MiB", Check::RatioAtMost, 1.1},
+    {"import-flush/128MiB", "import, 128 MiB, flushed", "bare-import-flush/128MiB",
+     "bare import + fdatasync", Check::Shown, 0},
+    {"import-flush/512MiB", "import, 512 MiB, flushed", "bare-import-flush/512MiB",
+     "bare import + fdatasync", Check::Shown, 0},
     {"window/editor", "window start-up (offscreen)", "window/minimal", "minimal list window",
      Check::RatioAtMost, 1.3},
     {"window/editor", "window start-up (offscreen)", "window/plain-controls",

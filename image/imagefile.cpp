@@ -2,10 +2,13 @@
 
 #include "image/numbertext.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <numeric>
 #include <span>
+#include <utility>
 
 namespace stats::image {
 
@@ -23,6 +26,7 @@ struct OpenImage
 {
     FileHandle handle;
     std::int64_t size;
+    FileIdentity identity;
 };
 
 // Reads exactly buffer.size() bytes at offset, going on after short reads; false with errno
@@ -97,7 +101,8 @@ std::expected<OpenImage, ImageError> openRegularFile(std::string_view path, int 
     if (!S_ISREG(info.st_mode)) {
         return failure(ErrorKind::NotAFile, 0);
     }
-    return OpenImage{std::move(handle), static_cast<std::int64_t>(info.st_size)};
+    return OpenImage{std::move(handle), static_cast<std::int64_t>(info.st_size),
+                     FileIdentity{info.st_dev, info.st_ino}};
 }
 
 std::expected<void, ImageError> checkGameCode(const OpenImage &image)
@@ -141,19 +146,30 @@ std::expected<std::int64_t, ImageError> recordStart(Range range, std::int16_t ro
     return *start;
 }
 
-std::expected<std::array<std::uint8_t, kRecordSpan>, ImageError>
-readRecordSpan(const OpenImage &image, std::int64_t start)
+// Fills `buffer` from `start` in one read, refusing a file that ends before its last byte.
+std::expected<void, ImageError> readBytesAt(const OpenImage &image, std::int64_t start,
+                                            std::span<std::uint8_t> buffer)
 {
-    if (image.size < start + kRecordSpan) {
+    if (image.size < start + static_cast<std::int64_t>(buffer.size())) {
         return failure(ErrorKind::RecordMissing);
     }
-    std::array<std::uint8_t, kRecordSpan> span{};
-    if (!readFully(image.handle, span, start)) {
+    if (!readFully(image.handle, buffer, start)) {
         return errno == 0 ? failure(ErrorKind::RecordMissing)
                           : failure(ErrorKind::CannotRead, errno);
     }
-    return span;
+    return {};
 }
+
+// The three ranges are consecutive slices of one table, so record r of the table is row
+// r - firstRecord of its range and a read of the whole table serves every range.
+static_assert([] {
+    for (const RangeInfo &info : kRanges) {
+        if (info.basePosition - 1 != kTableOffset + std::int64_t{kRecordSize} * info.firstRecord) {
+            return false;
+        }
+    }
+    return kRanges.back().firstRecord + kRanges.back().rowCount == kRecordCount;
+}());
 
 // The fields as runs of adjacent record bytes, so a save makes one write per run.
 struct FieldRun
@@ -193,13 +209,28 @@ bool writeFieldBytes(const FileHandle &file, std::int64_t start, const FieldByte
     return true;
 }
 
-FieldBytes fieldBytesOf(const std::array<std::uint8_t, kRecordSpan> &record)
-{
-    FieldBytes bytes{};
+constexpr auto kFieldOffsets = [] {
+    std::array<std::uint8_t, kFieldCount> offsets{};
     for (std::size_t i = 0; i < kFields.size(); ++i) {
-        bytes[i] = record[kFields[i].offset];
+        offsets[i] = kFields[i].offset;
     }
-    return bytes;
+    return offsets;
+}();
+
+// Copies the fifteen field bytes of the record whose first kRecordSpan bytes are `record`,
+// straight to their place: a copy through a temporary, stored byte by byte and read back in
+// words, stalls the processor on every record of a table. The copies are spelt out field by
+// field, as a loop over the offsets costs a table read several times over.
+template <std::size_t... I>
+void copyFieldBytes(std::span<const std::uint8_t> record, FieldBytes &bytes,
+                    std::index_sequence<I...> /*fields*/)
+{
+    ((bytes[I] = record[kFieldOffsets[I]]), ...);
+}
+
+void copyFieldBytes(std::span<const std::uint8_t> record, FieldBytes &bytes)
+{
+    copyFieldBytes(record, bytes, std::make_index_sequence<kFieldCount>());
 }
 
 bool flush(const FileHandle &file)
@@ -238,11 +269,30 @@ std::expected<FieldBytes, ImageError> loadEntry(std::string_view path, Range ran
     if (!image) {
         return std::unexpected(image.error());
     }
-    const auto record = readRecordSpan(*image, *start);
-    if (!record) {
-        return std::unexpected(record.error());
+    std::array<std::uint8_t, kRecordSpan> record{};
+    if (auto read = readBytesAt(*image, *start, record); !read) {
+        return std::unexpected(read.error());
     }
-    return fieldBytesOf(*record);
+    FieldBytes bytes{};
+    copyFieldBytes(record, bytes);
+    return bytes;
+}
+
+std::expected<TableRead, ImageError> loadTable(std::string_view path, FileApi &api)
+{
+    const auto image = openImage(path, O_RDONLY, api);
+    if (!image) {
+        return std::unexpected(image.error());
+    }
+    std::vector<std::uint8_t> table(static_cast<std::size_t>(kTableEnd - kTableOffset));
+    if (auto read = readBytesAt(*image, kTableOffset, table); !read) {
+        return std::unexpected(read.error());
+    }
+    TableRead result{TableBytes(kRecordCount), image->identity};
+    for (std::size_t r = 0; r < result.entries.size(); ++r) {
+        copyFieldBytes(std::span(table).subspan(r * kRecordSize, kRecordSpan), result.entries[r]);
+    }
+    return result;
 }
 
 std::optional<std::uint8_t> convertField(const FieldInfo &field, const FieldInput &input) noexcept
@@ -273,8 +323,7 @@ std::expected<void, ImageError> saveEntry(std::string_view path, Range range, st
                                           const EditorInput &input, FileApi &api,
                                           std::optional<FieldBytes> loaded)
 {
-    const auto start = recordStart(range, row);
-    if (!start) {
+    if (const auto start = recordStart(range, row); !start) {
         return std::unexpected(start.error());
     }
     // Every field converts before the file is touched, so a bad value never leaves a record
@@ -283,26 +332,73 @@ std::expected<void, ImageError> saveEntry(std::string_view path, Range range, st
     if (!bytes) {
         return std::unexpected(ImageError{ErrorKind::ValueInvalid, 0, bytes.error()});
     }
+    const EntryUpdate update{range, row, *bytes, loaded};
+    if (auto saved = saveEntries(path, std::span(&update, 1), api); !saved) {
+        return std::unexpected(saved.error().error);
+    }
+    return {};
+}
+
+std::expected<void, SaveError> saveEntries(std::string_view path,
+                                           std::span<const EntryUpdate> updates, FileApi &api)
+{
+    if (updates.empty()) {
+        return {};
+    }
+    std::vector<std::int64_t> starts;
+    starts.reserve(updates.size());
+    for (const EntryUpdate &update : updates) {
+        const auto start = recordStart(update.range, update.row);
+        if (!start) {
+            return std::unexpected(SaveError{start.error()});
+        }
+        starts.push_back(*start);
+    }
+    const auto [first, last] = std::ranges::minmax(starts);
     const auto image = openImage(path, O_RDWR, api);
     if (!image) {
-        return std::unexpected(image.error());
+        return std::unexpected(SaveError{image.error()});
     }
-    // The old bytes are read in the same open, so a failed write can put them back.
-    const auto before = readRecordSpan(*image, *start);
-    if (!before) {
-        return std::unexpected(before.error());
+    // The old bytes of every entry, in one read from the first record to the last and in the
+    // same open as the writes, so that a failed write can put them back.
+    std::vector<std::uint8_t> span(static_cast<std::size_t>(last + kRecordSpan - first));
+    if (auto read = readBytesAt(*image, first, span); !read) {
+        return std::unexpected(SaveError{read.error()});
     }
-    if (loaded && fieldBytesOf(*before) != *loaded) {
-        return failure(ErrorKind::ChangedSinceLoad);
+    std::vector<FieldBytes> before(updates.size());
+    std::vector<std::size_t> changed;
+    for (std::size_t i = 0; i < updates.size(); ++i) {
+        copyFieldBytes(
+            std::span(span).subspan(static_cast<std::size_t>(starts[i] - first), kRecordSpan),
+            before[i]);
+        if (updates[i].expected && before[i] != *updates[i].expected) {
+            changed.push_back(i);
+        }
     }
-    if (!writeFieldBytes(image->handle, *start, *bytes)) {
+    if (!changed.empty()) {
+        return std::unexpected(SaveError{{ErrorKind::ChangedSinceLoad}, std::move(changed)});
+    }
+    for (std::size_t i = 0; i < updates.size(); ++i) {
+        if (writeFieldBytes(image->handle, starts[i], updates[i].bytes)) {
+            continue;
+        }
+        // Entries 0 to i may hold new bytes, entry i perhaps only some of them.
         const int writeError = errno;
-        const bool restored =
-            writeFieldBytes(image->handle, *start, fieldBytesOf(*before)) && flush(image->handle);
-        return failure(restored ? ErrorKind::WriteFailed : ErrorKind::WriteFailedDirty, writeError);
+        std::vector<std::size_t> dirty;
+        for (std::size_t j = 0; j <= i; ++j) {
+            if (!writeFieldBytes(image->handle, starts[j], before[j])) {
+                dirty.push_back(j);
+            }
+        }
+        if (!flush(image->handle)) {
+            dirty.resize(i + 1);
+            std::iota(dirty.begin(), dirty.end(), std::size_t{0});
+        }
+        const ErrorKind kind = dirty.empty() ? ErrorKind::WriteFailed : ErrorKind::WriteFailedDirty;
+        return std::unexpected(SaveError{{kind, writeError}, std::move(dirty)});
     }
     if (!flush(image->handle)) {
-        return failure(ErrorKind::FlushFailed, errno);
+        return std::unexpected(SaveError{{ErrorKind::FlushFailed, errno}});
     }
     return {};
 }

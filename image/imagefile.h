@@ -1,8 +1,9 @@
 #pragma once
 
 /// @file
-/// Opening and verifying an image, loading one entry and saving one entry. Every call opens
-/// the image by path, works on the few bytes it needs and closes it again on every path.
+/// Opening and verifying an image, loading one entry or the whole table, and saving one entry
+/// or many at once. Every call opens the image by path, works on the few bytes it needs and
+/// closes it again on every path.
 
 #include "image/fileapi.h"
 #include "image/statstable.h"
@@ -11,8 +12,10 @@
 #include <cstdint>
 #include <expected>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace stats::image {
 
@@ -80,6 +83,56 @@ loadEntry(std::string_view path, Range range, std::int16_t row, FileApi &api = s
 [[nodiscard]] std::expected<void, ImageError>
 saveEntry(std::string_view path, Range range, std::int16_t row, const EditorInput &input,
           FileApi &api = systemFileApi(), std::optional<FieldBytes> loaded = std::nullopt);
+
+/// The fifteen edited bytes of every record of the table, record 0 first (kRecordCount).
+using TableBytes = std::vector<FieldBytes>;
+
+/// Which file a path led to, so that a caller can tell another path naming the same file.
+struct FileIdentity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileIdentity &) const = default;
+};
+
+struct TableRead
+{
+    TableBytes entries;
+    FileIdentity file;
+};
+
+/// Reads the fifteen edited bytes of all kRecordCount records in one read of the table. The
+/// game code is checked in the same open; an image that ends before kTableEnd is refused
+/// (RecordMissing).
+[[nodiscard]] std::expected<TableRead, ImageError> loadTable(std::string_view path,
+                                                             FileApi &api = systemFileApi());
+
+/// One entry of a batch save: the bytes to write into row @p row of @p range and, if given,
+/// the bytes the record must hold until then.
+struct EntryUpdate
+{
+    Range range;
+    std::int16_t row;
+    FieldBytes bytes;
+    std::optional<FieldBytes> expected = std::nullopt;
+};
+
+struct SaveError
+{
+    ImageError error;
+    /// Positions in the batch. ChangedSinceLoad: the entries whose records no longer hold
+    /// their expected bytes. WriteFailedDirty: the entries that may be half-written.
+    std::vector<std::size_t> entries = {};
+};
+
+/// Writes every entry of @p updates in one open, all or nothing: the game code is checked
+/// again, the old bytes of every entry are read, and only when every record still holds its
+/// expected bytes are the fifteen field bytes of each entry written (and no other byte), then
+/// flushed once. A failed write puts back every entry written so far and flushes that; a file
+/// is never created, extended or truncated.
+[[nodiscard]] std::expected<void, SaveError> saveEntries(std::string_view path,
+                                                         std::span<const EntryUpdate> updates,
+                                                         FileApi &api = systemFileApi());
 
 /// The byte a field's input converts to by its kind's rule, or nothing.
 [[nodiscard]] std::optional<std::uint8_t> convertField(const FieldInfo &field,

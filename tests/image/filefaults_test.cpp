@@ -141,3 +141,76 @@ TEST_F(FileFault, ACloseErrorAfterAFlushedSaveLosesNothing)
 }
 
 } // namespace
+
+namespace {
+
+// Three entries of a batch in three ranges, each going out in five writes (fifteen in all).
+std::vector<EntryUpdate> batchOfThree()
+{
+    return {{Range::List1, 3, stats::tools::sampleFieldBytes(100)},
+            {Range::List2, 0, stats::tools::sampleFieldBytes(101)},
+            {Range::AlternateForms, 17, stats::tools::sampleFieldBytes(102)}};
+}
+
+struct BatchFaultCase
+{
+    const char *name;
+    int nth;
+    bool sticky;
+    ErrorKind kind;
+    std::vector<std::size_t> halfWritten;
+};
+
+class BatchFault : public ::testing::TestWithParam<BatchFaultCase>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(stats::testing::makeSampleImage(m_image));
+        m_before = snapshotOf(m_image);
+    }
+    stats::testing::TempDir m_dir;
+    std::string m_image = m_dir.file("image.nds");
+    stats::testing::Snapshot m_before;
+};
+
+TEST_P(BatchFault, AFailedWritePutsBackEveryEntryWrittenSoFar)
+{
+    const auto &c = GetParam();
+    ScriptedFileApi api;
+    api.arm(Call::Pwrite, EIO, c.nth, c.sticky);
+    const auto result = saveEntries(m_image, batchOfThree(), api);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().error.kind, c.kind);
+    EXPECT_EQ(result.error().error.osError, EIO);
+    EXPECT_EQ(result.error().entries, c.halfWritten);
+    EXPECT_EQ(api.openDescriptors(), 0);
+    if (!c.sticky) {
+        EXPECT_EQ(snapshotOf(m_image), m_before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, BatchFault,
+    ::testing::Values(BatchFaultCase{"FirstWrite", 1, false, ErrorKind::WriteFailed, {}},
+                      BatchFaultCase{"SecondEntry", 7, false, ErrorKind::WriteFailed, {}},
+                      BatchFaultCase{"LastWrite", 15, false, ErrorKind::WriteFailed, {}},
+                      BatchFaultCase{
+                          "NothingPutBack", 7, true, ErrorKind::WriteFailedDirty, {0, 1}}),
+    [](const auto &testInfo) { return testInfo.param.name; });
+
+TEST_F(FileFault, ABatchWritesNothingWhenOneRecordChangedSinceItWasRead)
+{
+    auto updates = batchOfThree();
+    for (auto &update : updates) {
+        update.expected = *loadEntry(m_image, update.range, update.row);
+    }
+    (*updates[1].expected)[0] ^= 1;
+    const auto result = saveEntries(m_image, updates);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().error.kind, ErrorKind::ChangedSinceLoad);
+    EXPECT_EQ(result.error().entries, std::vector<std::size_t>{1});
+    EXPECT_EQ(snapshotOf(m_image), m_before);
+}
+
+} // namespace

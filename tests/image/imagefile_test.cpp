@@ -173,6 +173,18 @@ TEST_F(ImageFileTest, LoadOfARecordPastTheEndOfTheFileFails)
     EXPECT_EQ(snapshotOf(m_image), before);
 }
 
+TEST_F(ImageFileTest, TheTableReadHoldsEveryRecordAndNeedsTheWholeTable)
+{
+    const auto table = loadTable(m_image);
+    ASSERT_TRUE(table.has_value());
+    ASSERT_EQ(table->entries.size(), std::size_t{kRecordCount});
+    for (int record = 0; record < kRecordCount; ++record) {
+        EXPECT_EQ(table->entries[static_cast<std::size_t>(record)], sampleFieldBytes(record));
+    }
+    ASSERT_EQ(::truncate(m_image.c_str(), kTableEnd - 1), 0);
+    EXPECT_EQ(loadTable(m_image).error().kind, ErrorKind::RecordMissing);
+}
+
 TEST_F(ImageFileTest, LoadChecksTheGameCodeAgain)
 {
     ASSERT_EQ(::unlink(m_image.c_str()), 0);

@@ -62,6 +62,8 @@ for size in "${icon_sizes[@]}"; do
     sources["$datadir/icons/hicolor/${size}x${size}/apps/$app_id.png"]="$source/app/resources/icons/hicolor/${size}x${size}/apps/stats-editor.png"
 done
 program="$bindir/stats-editor"
+# The batch program for the stats table, installed beside the editor.
+table_program="$bindir/stats-table"
 
 # The input lines that are paths under FOLDER, relative to it; and the other lines. Compared
 # as plain text, since a prefix may hold any character.
@@ -88,7 +90,7 @@ check_layout() { # PREFIX
     fi
 
     local expected actual
-    expected="$(printf '%s\n' "$program" "${!sources[@]}" | sort)"
+    expected="$(printf '%s\n' "$program" "$table_program" "${!sources[@]}" | sort)"
     actual="$(cd "$dest" && find . \( -type f -o -type l \) -printf '%P\n' | sort)"
     local relative outside
     relative="$(printf '%s\n' "$actual" | lines_under "${prefix#/}")"
@@ -119,10 +121,13 @@ check_layout() { # PREFIX
         [[ "$(stat -c %a "$root/$file")" == 644 ]] ||
             fail "'$file' has mode $(stat -c %a "$root/$file"), not 644"
     done
-    if [[ -f "$root/$program" ]]; then
-        [[ "$(stat -c %a "$root/$program")" == 755 ]] ||
-            fail "'$program' has mode $(stat -c %a "$root/$program"), not 755"
-    fi
+    local executable
+    for executable in "$program" "$table_program"; do
+        if [[ -f "$root/$executable" ]]; then
+            [[ "$(stat -c %a "$root/$executable")" == 755 ]] ||
+                fail "'$executable' has mode $(stat -c %a "$root/$executable"), not 755"
+        fi
+    done
 
     # The files find each other by name: the entry runs the program and shows the icon, the
     # metadata launches the entry and names the program.

@@ -1,0 +1,478 @@
+#include "table/tablecsv.h"
+
+#include "catalogues/catalogues.h"
+#include "image/numbertext.h"
+#include "table/csv.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <expected>
+#include <initializer_list>
+#include <span>
+
+namespace stats::table {
+
+namespace {
+
+using catalogues::Catalogue;
+using catalogues::ValueList;
+using image::FieldBytes;
+using image::FieldInfo;
+using image::FieldKind;
+using image::Range;
+using image::TableBytes;
+
+constexpr std::size_t kListCount = 4;
+constexpr std::array<std::string_view, kListCount> kListNames{
+    "type list", "held-item list", "ability list", "Dream World ability list"};
+
+// Cells are echoed in faults up to this many bytes, so a pasted paragraph stays readable.
+constexpr std::size_t kEchoLimit = 40;
+
+// A spreadsheet set to a language that writes decimal commas may separate cells with
+// semicolons; the header's fault says what is expected.
+constexpr std::string_view kHeaderFault =
+    "the header row must read, with commas between the cells: ";
+
+// A number of more digits than this stands for kBeyondEveryList, past every list and range.
+constexpr std::size_t kNumberDigits = 4;
+constexpr int kBeyondEveryList = 99999;
+
+ValueList listOf(image::Field field)
+{
+    switch (field) {
+    case image::Field::wh1:
+    case image::Field::wh2:
+        return ValueList::HeldItems;
+    case image::Field::ab1:
+    case image::Field::ab2:
+        return ValueList::Abilities;
+    case image::Field::dw:
+        return ValueList::DreamWorldAbilities;
+    default:
+        return ValueList::Types;
+    }
+}
+
+std::string_view listName(ValueList list)
+{
+    return kListNames[static_cast<std::size_t>(list)];
+}
+
+constexpr bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimBlanks(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// The parts as one text. Messages are joined this way rather than with operator+, which
+// copies at each step (and which GCC 12 at -O3 warns about, wrongly).
+std::string joined(std::initializer_list<std::string_view> parts)
+{
+    std::string text;
+    for (const std::string_view part : parts) {
+        text += part;
+    }
+    return text;
+}
+
+// A cell as a fault shows it: in quotes, control characters as '?', long ones cut short at
+// a character boundary.
+std::string quoted(std::string_view cell)
+{
+    std::string shown;
+    for (const char c : cell.substr(0, kEchoLimit)) {
+        shown.push_back(static_cast<unsigned char>(c) < 0x20 ? '?' : c);
+    }
+    if (cell.size() > kEchoLimit) {
+        while (!shown.empty() && (static_cast<unsigned char>(shown.back()) & 0xC0) == 0x80) {
+            shown.pop_back();
+        }
+        if (!shown.empty() && static_cast<unsigned char>(shown.back()) >= 0xC0) {
+            shown.pop_back();
+        }
+        shown += "...";
+    }
+    return joined({"\"", shown, "\""});
+}
+
+std::string decimal(int value)
+{
+    char digits[16];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    return std::string(digits, end);
+}
+
+// The value of a cell of plain digits (leading zeros allowed); nothing for any other text.
+std::optional<int> plainNumber(std::string_view text)
+{
+    if (text.empty() || !std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    text.remove_prefix(std::min(text.find_first_not_of('0'), text.size()));
+    if (text.size() > kNumberDigits) {
+        return kBeyondEveryList;
+    }
+    int value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+// Every row of `list` that `text` names: equal to it when the case of ASCII letters is
+// ignored, as the editor's search compares, or equal to it with a blank added, since a
+// spreadsheet may trim the blank that ends each held item.
+std::vector<int> rowsNamed(const Catalogue &list, std::string_view text)
+{
+    std::vector<int> rows;
+    const std::string withBlank = std::string(text) + ' ';
+    for (const std::string_view variant : {text, std::string_view(withBlank)}) {
+        const auto all = list.rows();
+        for (std::size_t from = 0; from < all.size();) {
+            const auto found = Catalogue(all.subspan(from)).findExact(variant);
+            if (!found) {
+                break;
+            }
+            rows.push_back(static_cast<int>(from) + *found);
+            from += static_cast<std::size_t>(*found) + 1;
+        }
+    }
+    std::ranges::sort(rows);
+    return rows;
+}
+
+std::string rowList(const std::vector<int> &rows)
+{
+    std::string text;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        text += i == 0 ? "" : i + 1 == rows.size() ? " and " : ", ";
+        text += decimal(rows[i]);
+    }
+    return text;
+}
+
+// The byte a choice cell stands for: a row's number, or a text naming exactly one row a byte
+// can hold. A number without a row is taken only when it is the byte the image holds already
+// (@p held), so that an image holding such a byte exports and imports back unchanged.
+std::expected<std::uint8_t, std::string> choiceByte(ValueList list, std::string_view cell,
+                                                    std::optional<std::uint8_t> held)
+{
+    const Catalogue &rows = catalogues::valueCatalogue(list);
+    const int storable = std::min(rows.rowCount(), 256);
+    const std::string_view text = trimBlanks(cell);
+    if (text.empty()) {
+        return std::unexpected(
+            joined({"the cell is empty; give a row of the ", listName(list), " or its number"}));
+    }
+    if (const auto number = plainNumber(text)) {
+        if (*number < storable || (held && *number == *held)) {
+            return static_cast<std::uint8_t>(*number);
+        }
+        return std::unexpected(joined({text, " has no row in the ", listName(list), " (rows 0 to ",
+                                       decimal(storable - 1), ")"}));
+    }
+    std::vector<int> named = rowsNamed(rows, text);
+    if (named.empty()) {
+        return std::unexpected(joined({quoted(cell), " names no row of the ", listName(list)}));
+    }
+    if (named.front() >= storable) {
+        return std::unexpected(
+            joined({quoted(cell), " names row ", decimal(named.front()), " of the ", listName(list),
+                    ", which one byte cannot hold"}));
+    }
+    std::erase_if(named, [storable](int row) { return row >= storable; });
+    if (named.size() > 1) {
+        return std::unexpected(joined({quoted(cell), " names rows ", rowList(named),
+                                       "; give the number of the one you mean"}));
+    }
+    return static_cast<std::uint8_t>(named.front());
+}
+
+// The cells an export writes, each with the comma before it, made once from the compiled-in
+// lists, so that an export only copies them: every value as its decimal text, every choice
+// value of each list as its row's text where that text reads back as the same byte by the
+// import's own rule (no row, or a row several rows share, stays a number), and every entry's
+// first three cells.
+struct ExportCells
+{
+    std::array<std::array<char, 4>, 256> numbers{};
+    std::array<std::uint8_t, 256> numberLengths{};
+    std::array<std::array<std::string, 256>, kListCount> choices;
+    std::vector<std::string> entries;
+    std::size_t longestChoice = 0;
+    std::size_t longestEntry = 0;
+};
+
+ExportCells makeExportCells()
+{
+    ExportCells cells;
+    for (std::size_t b = 0; b < 256; ++b) {
+        const std::string text = joined({",", image::numberText(static_cast<std::uint8_t>(b))});
+        std::ranges::copy(text, cells.numbers[b].begin());
+        cells.numberLengths[b] = static_cast<std::uint8_t>(text.size());
+    }
+    for (std::size_t l = 0; l < kListCount; ++l) {
+        const auto list = static_cast<ValueList>(l);
+        const Catalogue &rows = catalogues::valueCatalogue(list);
+        for (std::size_t b = 0; b < 256; ++b) {
+            const auto byte = static_cast<std::uint8_t>(b);
+            const std::string_view text = rows.text(byte);
+            std::string &cell = cells.choices[l][b];
+            cell.push_back(',');
+            if (byte < rows.rowCount() && choiceByte(list, text, std::nullopt) == byte) {
+                appendCsvCell(cell, text);
+            } else {
+                cell += image::numberText(byte);
+            }
+            cells.longestChoice = std::max(cells.longestChoice, cell.size());
+        }
+    }
+    for (const image::RangeInfo &info : image::kRanges) {
+        for (int row = 0; row < info.rowCount; ++row) {
+            std::string cell = joined({info.name, ",", decimal(row), ","});
+            appendCsvCell(cell, catalogues::entryCatalogue(info.range).text(row));
+            cells.longestEntry = std::max(cells.longestEntry, cell.size());
+            cells.entries.push_back(std::move(cell));
+        }
+    }
+    return cells;
+}
+
+const ExportCells &exportCells()
+{
+    static const ExportCells cells = makeExportCells();
+    return cells;
+}
+
+std::string headerText()
+{
+    std::string header;
+    for (const std::string_view name : kColumnNames) {
+        if (!header.empty()) {
+            header += ',';
+        }
+        header += name;
+    }
+    return header;
+}
+
+// Reads the rows of an import file one by one, collecting every fault.
+class ImportReader
+{
+public:
+    explicit ImportReader(const TableBytes &current)
+        : m_current(current), m_lineOfRecord(current.size(), 0)
+    {
+    }
+
+    ImportTable read(std::string_view text)
+    {
+        CsvText csv = parseCsv(text);
+        for (CsvFault &fault : csv.faults) {
+            m_result.faults.push_back({fault.line, 0, std::move(fault.reason)});
+        }
+        std::erase_if(csv.records, isBlankRecord);
+        if (csv.records.empty()) {
+            addFault(1, 0, joined({"the file is empty; ", kHeaderFault, headerText()}));
+        } else if (readHeader(csv.records.front())) {
+            for (const CsvRecord &record : std::span(csv.records).subspan(1)) {
+                readRow(record);
+            }
+        }
+        std::ranges::stable_sort(m_result.faults, {}, [](const ImportFault &fault) {
+            return std::pair{fault.line, fault.column};
+        });
+        if (!m_result.faults.empty()) {
+            m_result.rows.clear();
+        }
+        return std::move(m_result);
+    }
+
+private:
+    void addFault(int line, std::size_t column, std::string reason)
+    {
+        m_result.faults.push_back({line, column, std::move(reason)});
+    }
+
+    // The cells of a record without the empty ones a spreadsheet may add after the last
+    // column.
+    static std::span<const std::string> cellsOf(const CsvRecord &record)
+    {
+        std::size_t count = record.cells.size();
+        while (count > kColumnCount && record.cells[count - 1].empty()) {
+            --count;
+        }
+        return std::span(record.cells).first(count);
+    }
+
+    bool readHeader(const CsvRecord &record)
+    {
+        static const Catalogue columns{kColumnNames};
+        const auto cells = cellsOf(record);
+        for (std::size_t i = 0; i < std::min(cells.size(), kColumnCount); ++i) {
+            if (columns.findExact(trimBlanks(cells[i])) != static_cast<int>(i)) {
+                addFault(record.line, i + 1, joined({kHeaderFault, headerText()}));
+                return false;
+            }
+        }
+        if (cells.size() != kColumnCount) {
+            addFault(record.line, 0, joined({kHeaderFault, headerText()}));
+            return false;
+        }
+        return true;
+    }
+
+    // The entry a row names, checked against the lists; nothing when it names none.
+    std::optional<ImportRow> readEntry(int line, std::span<const std::string> cells)
+    {
+        static constexpr std::array<std::string_view, image::kRanges.size()> rangeNames{
+            image::kRanges[0].name, image::kRanges[1].name, image::kRanges[2].name};
+        static const Catalogue lists{rangeNames};
+        const auto list = lists.findExact(trimBlanks(cells[0]));
+        if (!list) {
+            addFault(line, 1,
+                     joined({quoted(cells[0]),
+                             " is not a list; the lists are List 1, List 2 and Alternate forms"}));
+        }
+        const auto row = plainNumber(trimBlanks(cells[1]));
+        if (!row) {
+            addFault(line, 2, joined({quoted(cells[1]), " is not a row number"}));
+        }
+        if (!list || !row) {
+            return std::nullopt;
+        }
+        const image::RangeInfo &info = image::kRanges[static_cast<std::size_t>(*list)];
+        const auto entry = [&] { return joined({info.name, " row ", decimal(*row)}); };
+        if (!image::isRowInRange(info.range, *row)) {
+            addFault(line, 2, joined({info.name, " has rows 0 to ", decimal(info.rowCount - 1)}));
+            return std::nullopt;
+        }
+        const Catalogue &names = catalogues::entryCatalogue(info.range);
+        // The row's own text first; the whole list only to say which row a wrong name names.
+        const std::string_view name = trimBlanks(cells[2]);
+        const auto rowText = names.rows().subspan(static_cast<std::size_t>(*row), 1);
+        if (!Catalogue(rowText).findExact(name)) {
+            const auto named = names.findExact(name);
+            std::string reason = joined({quoted(cells[2]), " is not the name of ", entry(), ", ",
+                                         quoted(names.text(*row))});
+            if (named) {
+                reason +=
+                    joined({", but of row ", decimal(*named), ": are the rows sorted or shifted?"});
+            }
+            addFault(line, 3, std::move(reason));
+        }
+        const auto record = static_cast<std::size_t>(catalogues::recordOfRow(info.range, *row));
+        if (const int first = m_lineOfRecord[record]; first != 0) {
+            addFault(line, 2, joined({entry(), " is already given on line ", decimal(first)}));
+        } else {
+            m_lineOfRecord[record] = line;
+        }
+        return ImportRow{info.range, static_cast<std::int16_t>(*row), line, m_current[record]};
+    }
+
+    void readRow(const CsvRecord &record)
+    {
+        const auto cells = cellsOf(record);
+        if (cells.size() != kColumnCount) {
+            addFault(record.line, 0,
+                     joined({"the row has ", decimal(static_cast<int>(cells.size())),
+                             " cells; the header has ", decimal(kColumnCount)}));
+            return;
+        }
+        const std::size_t faultsBefore = m_result.faults.size();
+        auto entry = readEntry(record.line, cells);
+        FieldBytes bytes{};
+        for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+            const FieldInfo &field = image::kFields[i];
+            const std::string &cell = cells[kEntryColumns + i];
+            const std::size_t column = kEntryColumns + i + 1;
+            if (field.kind == FieldKind::Number) {
+                const auto byte = image::parseNumberText(cell);
+                if (!byte) {
+                    addFault(record.line, column,
+                             joined({quoted(cell), " is not a number from 0 to 255"}));
+                }
+                bytes[i] = byte.value_or(0);
+                continue;
+            }
+            const auto held = entry ? std::optional(entry->bytes[i]) : std::nullopt;
+            const auto byte = choiceByte(listOf(field.field), cell, held);
+            if (!byte) {
+                addFault(record.line, column, byte.error());
+            }
+            bytes[i] = byte.value_or(0);
+        }
+        if (entry && m_result.faults.size() == faultsBefore) {
+            entry->bytes = bytes;
+            m_result.rows.push_back(*entry);
+        }
+    }
+
+    const TableBytes &m_current;
+    std::vector<int> m_lineOfRecord;
+    ImportTable m_result;
+};
+
+} // namespace
+
+std::string tableCsv(const TableBytes &table, bool names)
+{
+    const ExportCells &cells = exportCells();
+    const std::string header = joined({headerText(), "\r\n"});
+    // Every cell fits its column's longest; a number's cell is copied as four bytes, its
+    // longest, whatever its length.
+    const std::size_t rowBound =
+        cells.longestEntry + image::kFieldCount * std::max<std::size_t>(4, cells.longestChoice) + 2;
+    std::string out;
+    out.resize_and_overwrite(
+        header.size() + table.size() * rowBound, [&](char *begin, std::size_t) {
+            char *at = begin;
+            const auto put = [&at](std::string_view text) {
+                std::memcpy(at, text.data(), text.size());
+                at += text.size();
+            };
+            put(header);
+            for (std::size_t record = 0; record < table.size(); ++record) {
+                put(cells.entries[record]);
+                for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+                    const std::uint8_t byte = table[record][i];
+                    if (names && image::kFields[i].kind == FieldKind::Choice) {
+                        put(cells.choices[static_cast<std::size_t>(listOf(image::kFields[i].field))]
+                                         [byte]);
+                    } else {
+                        std::memcpy(at, cells.numbers[byte].data(), 4);
+                        at += cells.numberLengths[byte];
+                    }
+                }
+                put("\r\n");
+            }
+            return static_cast<std::size_t>(at - begin);
+        });
+    return out;
+}
+
+ImportTable readImportCsv(std::string_view text, const TableBytes &current)
+{
+    return ImportReader(current).read(text);
+}
+
+std::optional<std::string_view> choiceText(const FieldInfo &field, std::uint8_t byte)
+{
+    const Catalogue &rows = catalogues::valueCatalogue(listOf(field.field));
+    if (byte >= rows.rowCount()) {
+        return std::nullopt;
+    }
+    return rows.text(byte);
+}
+
+} // namespace stats::table

@@ -1,0 +1,69 @@
+#pragma once
+
+/// @file
+/// The stats table as CSV: one row per entry, the entry's list, row and name first, then the
+/// fifteen field values in table order.
+
+#include "image/imagefile.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace stats::table {
+
+inline constexpr std::size_t kEntryColumns = 3;
+inline constexpr std::size_t kColumnCount = kEntryColumns + image::kFieldCount;
+
+/// The header of the table's CSV, one name per column.
+inline constexpr std::array<std::string_view, kColumnCount> kColumnNames = [] {
+    std::array<std::string_view, kColumnCount> names{"list", "row", "name"};
+    for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+        names[kEntryColumns + i] = image::kFields[i].name;
+    }
+    return names;
+}();
+
+/// The whole table as CSV text with its header, one row per record in table order. Values
+/// are decimal bytes; with @p names a choice value is the text of its row instead, unless
+/// that text would not read back as the same byte (no row, or a text several rows share).
+[[nodiscard]] std::string tableCsv(const image::TableBytes &table, bool names);
+
+/// One row of an import: the entry it names, the line it stands on, and its fifteen bytes.
+struct ImportRow
+{
+    image::Range range;
+    std::int16_t row;
+    int line;
+    image::FieldBytes bytes;
+};
+
+/// A fault of an import file: its line, its column (counting from 1; 0 for the whole row)
+/// and what is wrong.
+struct ImportFault
+{
+    int line;
+    std::size_t column;
+    std::string reason;
+};
+
+struct ImportTable
+{
+    std::vector<ImportRow> rows;
+    /// Every fault of the file, in the order of its lines and columns.
+    std::vector<ImportFault> faults;
+};
+
+/// Reads and checks a whole import file against @p current, the table the image holds: the
+/// header, every row's entry (list, row and name, each entry at most once) and every value.
+/// Rows are taken only when the file has no fault at all.
+[[nodiscard]] ImportTable readImportCsv(std::string_view text, const image::TableBytes &current);
+
+/// The text of @p byte in @p field's list, or nothing when it has no row there; for
+/// reports.
+[[nodiscard]] std::optional<std::string_view> choiceText(const image::FieldInfo &field,
+                                                         std::uint8_t byte);
+
+} // namespace stats::table

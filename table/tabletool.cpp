@@ -1,0 +1,419 @@
+#include "table/tabletool.h"
+
+#include "catalogues/catalogues.h"
+#include "image/imagefile.h"
+#include "table/tablecsv.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <expected>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace stats::table {
+
+namespace {
+
+using image::EntryUpdate;
+using image::ErrorKind;
+using image::FieldBytes;
+using image::ImageError;
+
+constexpr std::string_view kUsage =
+    R"(usage: stats-table export IMAGE [OUT.csv] [--names]
+       stats-table import IMAGE IN.csv [--dry-run]
+       stats-table --help
+
+export   Writes the fifteen values of all 667 entries of IMAGE as CSV, one row per entry in
+         table order, to OUT.csv, or to standard output when OUT.csv is missing or "-". The
+         image is only read.
+         --names  the seven choice values as the texts of their rows, not as numbers
+import   Reads IN.csv (a whole export or any of its rows, in any order) and checks all of it
+         first: every fault is listed and nothing is written. Then it lists each change and
+         writes every changed entry into IMAGE at once, or none of them.
+         --dry-run  list the changes and write nothing
+
+Exit status: 0 done, 1 refused input or a file problem, 2 bad usage.
+)";
+
+// An import file larger than this is no export of the table, which is some 100 KiB.
+constexpr std::size_t kImportLimit = std::size_t{16} << 20;
+
+enum class Command : std::uint8_t { Export, Import };
+
+struct Options
+{
+    Command command;
+    std::string image;
+    std::string csv; ///< OUT.csv or IN.csv; empty for standard output
+    bool names = false;
+    bool dryRun = false;
+};
+
+bool wantsHelp(std::span<const std::string_view> args)
+{
+    const auto end = std::ranges::find(args, "--");
+    return std::find(args.begin(), end, "--help") != end;
+}
+
+std::expected<Options, std::string> parseOptions(std::span<const std::string_view> args)
+{
+    std::vector<std::string_view> operands;
+    bool names = false;
+    bool dryRun = false;
+    bool optionsEnded = false;
+    for (const std::string_view arg : args) {
+        if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
+            operands.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--names") {
+            names = true;
+        } else if (arg == "--dry-run") {
+            dryRun = true;
+        } else {
+            return std::unexpected("unknown option " + std::string(arg));
+        }
+    }
+    if (operands.empty()) {
+        return std::unexpected(std::string("no command given"));
+    }
+    const std::string_view command = operands.front();
+    if (command == "export" && (operands.size() == 2 || operands.size() == 3) && !dryRun) {
+        const std::string_view out = operands.size() == 3 ? operands[2] : "-";
+        return Options{Command::Export, std::string(operands[1]),
+                       out == "-" ? std::string() : std::string(out), names, false};
+    }
+    if (command == "import" && operands.size() == 3 && !names) {
+        return Options{Command::Import, std::string(operands[1]), std::string(operands[2]), false,
+                       dryRun};
+    }
+    if (command != "export" && command != "import") {
+        return std::unexpected("unknown command " + std::string(command));
+    }
+    if (names || dryRun) {
+        return std::unexpected(std::string(names ? "--names" : "--dry-run") + " is no option of " +
+                               std::string(command));
+    }
+    return std::unexpected(command == "export" ? "export takes IMAGE and an optional OUT.csv"
+                                               : "import takes IMAGE and IN.csv");
+}
+
+std::string systemReason(int error)
+{
+    return error == 0 ? std::string("the system gave no reason") : image::osReason(error);
+}
+
+// What is wrong with an image, in words; the system's own where it gave a reason.
+std::string imageProblem(const ImageError &error)
+{
+    switch (error.kind) {
+    case ErrorKind::NoFile:
+        return systemReason(error.osError == 0 ? ENOENT : error.osError);
+    case ErrorKind::NotAFile:
+        return "it is a folder or a special file, not an image file";
+    case ErrorKind::NotSupported:
+        return "it is not a supported image: it does not carry the game code QVZT";
+    case ErrorKind::RecordMissing:
+        return "the file ends before the end of the stats table; it may be cut short";
+    case ErrorKind::CannotOpen:
+        return "it cannot be opened: " + systemReason(error.osError);
+    case ErrorKind::CannotRead:
+        return "it cannot be read: " + systemReason(error.osError);
+    default:
+        return systemReason(error.osError);
+    }
+}
+
+std::string entryLabel(image::Range range, int row)
+{
+    return std::string(image::rangeInfo(range).name) + " row " + std::to_string(row) + " \"" +
+           std::string(catalogues::entryCatalogue(range).text(row)) + '"';
+}
+
+// Appends a value as a report shows it: the byte, and for a choice its row's text.
+void appendValue(std::string &out, const image::FieldInfo &field, std::uint8_t byte)
+{
+    out += std::to_string(byte);
+    if (field.kind == image::FieldKind::Choice) {
+        if (const auto name = choiceText(field, byte)) {
+            out += " \"";
+            out += *name;
+            out += '"';
+        }
+    }
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            errno = put == 0 ? EIO : errno;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+std::expected<std::string, std::string> readTextFile(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::unexpected("it cannot be opened: " + systemReason(errno));
+    }
+    const image::FileHandle file(image::systemFileApi(), fd);
+    std::string text;
+    std::string buffer(std::size_t{1} << 16, '\0');
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return std::unexpected("it cannot be read: " + systemReason(errno));
+        }
+        if (got == 0) {
+            return text;
+        }
+        text.append(buffer, 0, static_cast<std::size_t>(got));
+        if (text.size() > kImportLimit) {
+            return std::unexpected(std::string("it is larger than 16 MiB, far larger than a CSV "
+                                               "of the table (is it the right file?)"));
+        }
+    }
+}
+
+class TableTool
+{
+public:
+    TableTool(Streams streams, image::FileApi &files) : m_streams(streams), m_files(files) {}
+
+    int exportTable(const Options &options)
+    {
+        const auto table = image::loadTable(options.image, m_files);
+        if (!table) {
+            return refuse(options.image, imageProblem(table.error()));
+        }
+        const std::string csv = tableCsv(table->entries, options.names);
+        if (options.csv.empty()) {
+            if (std::fwrite(csv.data(), 1, csv.size(), m_streams.out) != csv.size() ||
+                std::fflush(m_streams.out) != 0) {
+                return refuse("standard output", systemReason(errno));
+            }
+            return kExitDone;
+        }
+        return writeCsvFile(options.csv, csv, table->file);
+    }
+
+    int importTable(const Options &options)
+    {
+        const auto table = image::loadTable(options.image, m_files);
+        if (!table) {
+            return refuse(options.image, imageProblem(table.error()) + "; nothing was written");
+        }
+        const auto text = readTextFile(options.csv);
+        if (!text) {
+            return refuse(options.csv, text.error() + "; nothing was written");
+        }
+        ImportTable imported = readImportCsv(*text, table->entries);
+        if (!imported.faults.empty()) {
+            return refuseFaults(options, imported.faults);
+        }
+        std::ranges::sort(imported.rows, {}, [](const ImportRow &row) {
+            return catalogues::recordOfRow(row.range, row.row);
+        });
+        const std::vector<EntryUpdate> updates = reportChanges(imported.rows, table->entries);
+        if (updates.empty()) {
+            std::fprintf(m_streams.out, "Nothing to write: the image already holds every value.\n");
+            return kExitDone;
+        }
+        if (options.dryRun) {
+            std::fprintf(m_streams.out, "Dry run: nothing was written.\n");
+            return kExitDone;
+        }
+        const auto saved = image::saveEntries(options.image, updates, m_files);
+        if (!saved) {
+            return refuseSave(options.image, saved.error(), updates);
+        }
+        std::fprintf(m_streams.out, "Wrote %zu %s into %s.\n", updates.size(),
+                     updates.size() == 1 ? "entry" : "entries", options.image.c_str());
+        return kExitDone;
+    }
+
+private:
+    int refuse(std::string_view file, const std::string &problem)
+    {
+        std::fprintf(m_streams.err, "stats-table: %.*s: %s\n", static_cast<int>(file.size()),
+                     file.data(), problem.c_str());
+        return kExitRefused;
+    }
+
+    int refuseFaults(const Options &options, const std::vector<ImportFault> &faults)
+    {
+        for (const ImportFault &fault : faults) {
+            std::string column;
+            if (fault.column > 0) {
+                column = "column " + std::to_string(fault.column) + " (" +
+                         std::string(kColumnNames[fault.column - 1]) + "): ";
+            }
+            std::fprintf(m_streams.err, "%s:%d: %s%s\n", options.csv.c_str(), fault.line,
+                         column.c_str(), fault.reason.c_str());
+        }
+        return refuse(options.csv, std::to_string(faults.size()) +
+                                       (faults.size() == 1 ? " fault" : " faults") +
+                                       "; nothing was written to " + options.image);
+    }
+
+    // Lists every entry whose bytes the file changes, field by field, and the count; the
+    // writes that make those changes.
+    std::vector<EntryUpdate> reportChanges(const std::vector<ImportRow> &rows,
+                                           const image::TableBytes &current)
+    {
+        std::vector<EntryUpdate> updates;
+        std::size_t values = 0;
+        std::string report;
+        for (const ImportRow &row : rows) {
+            const FieldBytes &old =
+                current[static_cast<std::size_t>(catalogues::recordOfRow(row.range, row.row))];
+            if (old == row.bytes) {
+                continue;
+            }
+            report += entryLabel(row.range, row.row);
+            char separator = ':';
+            for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+                if (old[i] != row.bytes[i]) {
+                    const image::FieldInfo &field = image::kFields[i];
+                    report += separator;
+                    report += ' ';
+                    report += field.name;
+                    report += ' ';
+                    appendValue(report, field, old[i]);
+                    report += " -> ";
+                    appendValue(report, field, row.bytes[i]);
+                    separator = ',';
+                    ++values;
+                }
+            }
+            report += '\n';
+            updates.push_back({row.range, row.row, row.bytes, old});
+        }
+        std::fwrite(report.data(), 1, report.size(), m_streams.out);
+        std::fprintf(m_streams.out, "%zu %s, %zu %s.\n", updates.size(),
+                     updates.size() == 1 ? "entry changes" : "entries change", values,
+                     values == 1 ? "value" : "values");
+        return updates;
+    }
+
+    int refuseSave(const std::string &path, const image::SaveError &failure,
+                   const std::vector<EntryUpdate> &updates)
+    {
+        std::string entries;
+        for (const std::size_t i : failure.entries) {
+            entries += (entries.empty() ? "" : ", ") + entryLabel(updates[i].range, updates[i].row);
+        }
+        const std::string reason = systemReason(failure.error.osError);
+        switch (failure.error.kind) {
+        case ErrorKind::ChangedSinceLoad:
+            return refuse(path,
+                          "these entries changed in the image while the import ran: " + entries +
+                              "; nothing was written. Import again to see the changes "
+                              "against what the image holds now");
+        case ErrorKind::WriteFailed:
+            return refuse(path, "writing failed: " + reason +
+                                    "; every entry written so far was put back, so the image is "
+                                    "as it was");
+        case ErrorKind::WriteFailedDirty:
+            return refuse(path, "writing failed: " + reason +
+                                    "; putting the old values back failed too, so these entries "
+                                    "may be half-written: " +
+                                    entries +
+                                    ". Import the same file again once the problem is "
+                                    "solved");
+        case ErrorKind::FlushFailed:
+            return refuse(path,
+                          "the entries were written, but the disk did not confirm them: " + reason +
+                              "; they may be lost if the system stops now. Import again "
+                              "to be sure");
+        case ErrorKind::CannotOpen:
+            return refuse(path,
+                          "it cannot be opened for writing: " + reason + "; nothing was written");
+        default:
+            return refuse(path, imageProblem(failure.error) + "; nothing was written");
+        }
+    }
+
+    // Writes the CSV into the file the user named, creating it if need be, but never into the
+    // image it was read from nor into any other image.
+    int writeCsvFile(const std::string &path, std::string_view csv, image::FileIdentity imageFile)
+    {
+        // No O_TRUNC: the file is emptied only once it is known not to be an image.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            return refuse(path, "it cannot be opened for writing: " + systemReason(errno));
+        }
+        image::FileHandle file(image::systemFileApi(), fd);
+        struct ::stat info
+        {
+        };
+        if (::fstat(fd, &info) != 0) {
+            return refuse(path, "it cannot be written: " + systemReason(errno));
+        }
+        if (image::FileIdentity{info.st_dev, info.st_ino} == imageFile) {
+            return refuse(path, "it is the image itself; the CSV is never written over the image");
+        }
+        const bool regular = S_ISREG(info.st_mode);
+        if (regular && info.st_size > 0 && image::verifyImage(path, m_files)) {
+            return refuse(path, "it is an image (its game code is QVZT); the CSV is never "
+                                "written over an image");
+        }
+        if (regular && ::ftruncate(fd, 0) != 0) {
+            return refuse(path, "it cannot be emptied: " + systemReason(errno));
+        }
+        if (!writeAll(fd, csv)) {
+            const int error = errno;
+            // A part of a table left behind could later be imported as if it were all of it.
+            const bool emptied = regular && ::ftruncate(fd, 0) == 0;
+            return refuse(path, "writing the CSV failed: " + systemReason(error) +
+                                    (emptied ? "; the file was emptied, so that no part of "
+                                               "the table is left in it"
+                                             : "; the file may hold a part of the table"));
+        }
+        if (file.closeNow() != 0) {
+            return refuse(path, "writing the CSV failed: " + systemReason(errno) +
+                                    "; the file may hold a part of the table");
+        }
+        return kExitDone;
+    }
+
+    Streams m_streams;
+    image::FileApi &m_files;
+};
+
+} // namespace
+
+int runTableTool(std::span<const std::string_view> args, Streams streams, image::FileApi &files)
+{
+    if (wantsHelp(args)) {
+        std::fputs(kUsage.data(), streams.out);
+        return kExitDone;
+    }
+    const auto options = parseOptions(args);
+    if (!options) {
+        std::fprintf(streams.err, "stats-table: %s\nTry 'stats-table --help'.\n",
+                     options.error().c_str());
+        return kExitUsage;
+    }
+    TableTool tool(streams, files);
+    return options->command == Command::Export ? tool.exportTable(*options)
+                                               : tool.importTable(*options);
+}
+
+} // namespace stats::table

@@ -18,7 +18,7 @@ source=$1 version=$2
 name=tavrel-stats-editor
 app_id=org.tavrel.StatsEditor
 # The programs the package ships, each with its manual page.
-programs=(stats-editor)
+programs=(stats-editor stats-table)
 icon_sizes=(16 32 48 64 128 256)
 
 stage="$(mktemp -d "${TMPDIR:-/tmp}/stats-package.XXXXXX")"

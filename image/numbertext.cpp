@@ -6,24 +6,9 @@ namespace stats::image {
 
 namespace {
 
-constexpr bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
 constexpr bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-std::string_view trimBlanks(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 bool allDigits(std::string_view text)

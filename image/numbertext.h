@@ -10,6 +10,24 @@
 
 namespace stats::image {
 
+/// The blanks that the number text rule ignores around a number: spaces and tabs.
+[[nodiscard]] constexpr bool isBlank(char c) noexcept
+{
+    return c == ' ' || c == '\t';
+}
+
+/// @p text without the blanks at either end.
+[[nodiscard]] constexpr std::string_view trimBlanks(std::string_view text) noexcept
+{
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
 /// The byte a number field's text stands for, or nothing when it does not convert.
 ///
 /// Blanks (spaces and tabs) around the number are ignored; what remains must be one or more

@@ -1,5 +1,7 @@
 #include "table/csv.h"
 
+#include "image/numbertext.h"
+
 #include <algorithm>
 
 namespace stats::table {
@@ -11,11 +13,6 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr bool isLineEnd(char c)
 {
     return c == '\r' || c == '\n';
-}
-
-constexpr bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
 }
 
 // Reads one CSV text cell by cell; `at` is always the next byte to read.
@@ -128,8 +125,9 @@ CsvText parseCsv(std::string_view text)
 
 void appendCsvCell(std::string &out, std::string_view cell)
 {
-    const bool quoted = cell.find_first_of(",\"\r\n") != std::string_view::npos ||
-                        (!cell.empty() && (isBlank(cell.front()) || isBlank(cell.back())));
+    const bool quoted =
+        cell.find_first_of(",\"\r\n") != std::string_view::npos ||
+        (!cell.empty() && (image::isBlank(cell.front()) || image::isBlank(cell.back())));
     if (!quoted) {
         out.append(cell);
         return;

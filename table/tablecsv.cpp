@@ -22,6 +22,7 @@ using image::FieldInfo;
 using image::FieldKind;
 using image::Range;
 using image::TableBytes;
+using image::trimBlanks;
 
 constexpr std::size_t kListCount = 4;
 constexpr std::array<std::string_view, kListCount> kListNames{
@@ -58,22 +59,6 @@ ValueList listOf(image::Field field)
 std::string_view listName(ValueList list)
 {
     return kListNames[static_cast<std::size_t>(list)];
-}
-
-constexpr bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimBlanks(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 // The parts as one text. Messages are joined this way rather than with operator+, which

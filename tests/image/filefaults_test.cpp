@@ -29,7 +29,8 @@ struct FaultCase
     ErrorKind kind;
 };
 
-class FileFault : public ::testing::TestWithParam<FaultCase>
+// A sample image and its snapshot, for a table of fault cases.
+template <typename Case> class FaultFixture : public ::testing::TestWithParam<Case>
 {
 protected:
     void SetUp() override
@@ -41,6 +42,8 @@ protected:
     std::string m_image = m_dir.file("image.nds");
     stats::testing::Snapshot m_before;
 };
+
+using FileFault = FaultFixture<FaultCase>;
 
 TEST_P(FileFault, SaveReportsTheFailureLeavesNothingOpenAndTheImageAsItWas)
 {
@@ -161,18 +164,7 @@ struct BatchFaultCase
     std::vector<std::size_t> halfWritten;
 };
 
-class BatchFault : public ::testing::TestWithParam<BatchFaultCase>
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(stats::testing::makeSampleImage(m_image));
-        m_before = snapshotOf(m_image);
-    }
-    stats::testing::TempDir m_dir;
-    std::string m_image = m_dir.file("image.nds");
-    stats::testing::Snapshot m_before;
-};
+using BatchFault = FaultFixture<BatchFaultCase>;
 
 TEST_P(BatchFault, AFailedWritePutsBackEveryEntryWrittenSoFar)
 {

@@ -119,7 +119,7 @@ class Session:
             None, Gio.DBusCallFlags.NONE, -1, None)
 
     def add_keys(self, characters):
-        """Gives each letter beyond ASCII in @characters a key of its own, as a keyboard layout
+        """Gives each letter beyond ASCII in `characters` a key of its own, as a keyboard layout
         with those letters does. Otherwise xdotool binds a spare key anew for every such letter
         it types, and a program that reads the key before the new binding gets another one."""
         letters = sorted({c for c in characters if ord(c) > 127})
@@ -223,7 +223,7 @@ class Editor:
 
     # What a screen reader reads.
     def top_level(self, name):
-        """The window called @name while it is on screen."""
+        """The window called `name` while it is on screen."""
         return next((w for w in self.app if w is not None and w.name == name
                      and w.getState().contains(self.at.STATE_VISIBLE)), None)
 

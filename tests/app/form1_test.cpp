@@ -108,6 +108,7 @@ private:
     QStringList messageTexts() const;
 
     std::unique_ptr<testing::TempDir> m_home;
+    std::unique_ptr<testing::TempDir> m_caches;
     std::unique_ptr<testing::TempDir> m_dir;
     std::string m_image;
     std::unique_ptr<app::Form1> m_window;
@@ -120,6 +121,10 @@ void Form1Test::initTestCase()
     m_home = std::make_unique<testing::TempDir>();
     qputenv("HOME", QByteArray::fromStdString(m_home->path()));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_home->file(".config")));
+    // Caches are the system's, not the editor's: fontconfig, run by someone who may not
+    // refresh the system's font cache, keeps its own in the home.
+    m_caches = std::make_unique<testing::TempDir>();
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(m_caches->path()));
     app::keepNoSettings();
 }
 

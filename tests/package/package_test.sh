@@ -111,7 +111,10 @@ fi
 root="$stage/root"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
-if ! dpkg --root="$root" --force-depends --force-not-root --log=/dev/null -i "$deb" \
+# dpkg looks for ldconfig and start-stop-daemon on the PATH, which for an ordinary user on
+# Debian has no sbin folder.
+if ! PATH="/usr/local/sbin:/usr/sbin:/sbin:$PATH" \
+    dpkg --root="$root" --force-depends --force-not-root --log=/dev/null -i "$deb" \
     >"$stage/dpkg.log" 2>&1; then
     cat "$stage/dpkg.log" >&2
     fail "dpkg could not install the package into a scratch root"

@@ -26,7 +26,6 @@ namespace stats::app {
 
 namespace {
 
-using catalogues::ValueList;
 using image::Field;
 using image::FieldKind;
 using image::Range;
@@ -82,28 +81,26 @@ struct FieldText
     std::string_view control;
     std::string_view name;
     std::string_view description;
-    std::optional<ValueList> list;
 };
 
 constexpr std::array<FieldText, image::kFieldCount> kFieldTexts{{
-    {"hp", "Hp", "Base hit points, 0 to 255", std::nullopt},
-    {"atk", "Attack", "Base attack, 0 to 255", std::nullopt},
-    {"def", "Defense", "Base defense, 0 to 255", std::nullopt},
-    {"spd", "Speed", "Base speed, 0 to 255", std::nullopt},
-    {"spatk", "Sp.atk", "Base special attack, 0 to 255", std::nullopt},
-    {"spdef", "Sp.def", "Base special defense, 0 to 255", std::nullopt},
-    {"ty1", "Type 1", "First type", ValueList::Types},
-    {"ty2", "Type 2", "Second type", ValueList::Types},
-    {"cr", "Catch Rate", "Catch rate, 0 to 255", std::nullopt},
-    {"wh1", "Wild hold item 1", "First item a wild one may hold", ValueList::HeldItems},
-    {"wh2", "Wild hold item 2", "Second item a wild one may hold", ValueList::HeldItems},
+    {"hp", "Hp", "Base hit points, 0 to 255"},
+    {"atk", "Attack", "Base attack, 0 to 255"},
+    {"def", "Defense", "Base defense, 0 to 255"},
+    {"spd", "Speed", "Base speed, 0 to 255"},
+    {"spatk", "Sp.atk", "Base special attack, 0 to 255"},
+    {"spdef", "Sp.def", "Base special defense, 0 to 255"},
+    {"ty1", "Type 1", "First type"},
+    {"ty2", "Type 2", "Second type"},
+    {"cr", "Catch Rate", "Catch rate, 0 to 255"},
+    {"wh1", "Wild hold item 1", "First item a wild one may hold"},
+    {"wh2", "Wild hold item 2", "Second item a wild one may hold"},
     {"gr", "Gender",
      "Gender ratio: 255 genderless, 254 always female, 127 half male and half "
-     "female, 0 always male",
-     std::nullopt},
-    {"ab1", "Ability 1", "First ability", ValueList::Abilities},
-    {"ab2", "Ability 2", "Second ability", ValueList::Abilities},
-    {"dw", "Dream World", "Dream World ability", ValueList::DreamWorldAbilities},
+     "female, 0 always male"},
+    {"ab1", "Ability 1", "First ability"},
+    {"ab2", "Ability 2", "Second ability"},
+    {"dw", "Dream World", "Dream World ability"},
 }};
 
 // Names and descriptions for the focusable controls that are not editor fields.
@@ -361,7 +358,7 @@ void Form1::fillCatalogues()
     // Boxes that show the same list share one model, built once.
     QHash<int, CatalogueModel *> models;
     for (std::size_t i = 0; i < kFieldTexts.size(); ++i) {
-        const auto list = kFieldTexts[i].list;
+        const auto list = catalogues::valueListOf(image::kFields[i].field);
         if (!list) {
             continue;
         }

@@ -104,4 +104,24 @@ const Catalogue &valueCatalogue(ValueList list) noexcept
     return types;
 }
 
+std::optional<ValueList> valueListOf(image::Field field) noexcept
+{
+    using image::Field;
+    switch (field) {
+    case Field::ty1:
+    case Field::ty2:
+        return ValueList::Types;
+    case Field::wh1:
+    case Field::wh2:
+        return ValueList::HeldItems;
+    case Field::ab1:
+    case Field::ab2:
+        return ValueList::Abilities;
+    case Field::dw:
+        return ValueList::DreamWorldAbilities;
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace stats::catalogues

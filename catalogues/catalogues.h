@@ -42,5 +42,7 @@ enum class ValueList : std::uint8_t { Types, HeldItems, Abilities, DreamWorldAbi
 /// The value catalogue of @p list. The Dream World list is the ability list without its
 /// last row.
 [[nodiscard]] const Catalogue &valueCatalogue(ValueList list) noexcept;
+/// The value list whose rows a choice field's byte chooses from; nothing for a number field.
+[[nodiscard]] std::optional<ValueList> valueListOf(stats::image::Field field) noexcept;
 
 } // namespace stats::catalogues

@@ -40,20 +40,10 @@ constexpr std::string_view kHeaderFault =
 constexpr std::size_t kNumberDigits = 4;
 constexpr int kBeyondEveryList = 99999;
 
+// The value list of a choice field.
 ValueList listOf(image::Field field)
 {
-    switch (field) {
-    case image::Field::wh1:
-    case image::Field::wh2:
-        return ValueList::HeldItems;
-    case image::Field::ab1:
-    case image::Field::ab2:
-        return ValueList::Abilities;
-    case image::Field::dw:
-        return ValueList::DreamWorldAbilities;
-    default:
-        return ValueList::Types;
-    }
+    return catalogues::valueListOf(field).value();
 }
 
 std::string_view listName(ValueList list)

@@ -56,10 +56,18 @@ void ChoiceBox::setCatalogue(CatalogueModel *model)
 void ChoiceBox::choose(std::optional<int> position)
 {
     m_typedOwnText = false;
+    m_unlisted.reset();
     setCurrentIndex(position.value_or(-1));
     if (!position) {
         clearEditText();
     }
+}
+
+void ChoiceBox::keepUnlisted(int value)
+{
+    choose(std::nullopt);
+    m_unlisted = value;
+    setEditText(QString::number(value));
 }
 
 std::optional<int> ChoiceBox::chosenPosition() const
@@ -68,6 +76,14 @@ std::optional<int> ChoiceBox::chosenPosition() const
         return std::nullopt;
     }
     return currentIndex();
+}
+
+std::optional<int> ChoiceBox::value() const
+{
+    if (m_typedOwnText) {
+        return std::nullopt;
+    }
+    return currentIndex() >= 0 ? std::optional(currentIndex()) : m_unlisted;
 }
 
 EntryList::EntryList(QWidget *parent) : QListView(parent)

@@ -38,10 +38,17 @@ public:
     void setCatalogue(CatalogueModel *model);
     /// Chooses @p position, or no row with empty text.
     void choose(std::optional<int> position);
+    /// Chooses no row and shows @p value, a value its list has no row for, as its number; the
+    /// box holds that value until the user picks a row or types.
+    void keepUnlisted(int value);
     [[nodiscard]] std::optional<int> chosenPosition() const;
+    /// The chosen row, or the value kept by keepUnlisted(); nothing once the user has typed a
+    /// text of their own, or when the box is empty.
+    [[nodiscard]] std::optional<int> value() const;
 
 private:
     bool m_typedOwnText = false;
+    std::optional<int> m_unlisted;
 };
 
 /// A list box that reports a row as picked when it becomes selected by mouse, keyboard or

@@ -1,14 +1,14 @@
 #include "form1.h"
 
-#include "catalogues/catalogues.h"
 #include "controls.h"
 #include "layout.h"
 #include "messages.h"
 
+#include "image/numbertext.h"
+
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QHash>
 #include <QImageReader>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -78,30 +78,39 @@ QFont fontFor(FontKey key)
 // What a person calls each field, for messages and for screen readers.
 struct FieldText
 {
-    std::string_view control;
+    Field field;
     std::string_view name;
     std::string_view description;
 };
 
 constexpr std::array<FieldText, image::kFieldCount> kFieldTexts{{
-    {"hp", "Hp", "Base hit points, 0 to 255"},
-    {"atk", "Attack", "Base attack, 0 to 255"},
-    {"def", "Defense", "Base defense, 0 to 255"},
-    {"spd", "Speed", "Base speed, 0 to 255"},
-    {"spatk", "Sp.atk", "Base special attack, 0 to 255"},
-    {"spdef", "Sp.def", "Base special defense, 0 to 255"},
-    {"ty1", "Type 1", "First type"},
-    {"ty2", "Type 2", "Second type"},
-    {"cr", "Catch Rate", "Catch rate, 0 to 255"},
-    {"wh1", "Wild hold item 1", "First item a wild one may hold"},
-    {"wh2", "Wild hold item 2", "Second item a wild one may hold"},
-    {"gr", "Gender",
+    {Field::hp, "Hp", "Base hit points, 0 to 255"},
+    {Field::atk, "Attack", "Base attack, 0 to 255"},
+    {Field::def, "Defense", "Base defense, 0 to 255"},
+    {Field::spd, "Speed", "Base speed, 0 to 255"},
+    {Field::spatk, "Sp.atk", "Base special attack, 0 to 255"},
+    {Field::spdef, "Sp.def", "Base special defense, 0 to 255"},
+    {Field::ty1, "Type 1", "First type"},
+    {Field::ty2, "Type 2", "Second type"},
+    {Field::cr, "Catch Rate", "Catch rate, 0 to 255"},
+    {Field::wh1, "Wild hold item 1", "First item a wild one may hold"},
+    {Field::wh2, "Wild hold item 2", "Second item a wild one may hold"},
+    {Field::gr, "Gender",
      "Gender ratio: 255 genderless, 254 always female, 127 half male and half "
      "female, 0 always male"},
-    {"ab1", "Ability 1", "First ability"},
-    {"ab2", "Ability 2", "Second ability"},
-    {"dw", "Dream World", "Dream World ability"},
+    {Field::ab1, "Ability 1", "First ability"},
+    {Field::ab2, "Ability 2", "Second ability"},
+    {Field::dw, "Dream World", "Dream World ability"},
 }};
+
+static_assert([] {
+    for (std::size_t i = 0; i < kFieldTexts.size(); ++i) {
+        if (kFieldTexts[i].field != image::kFields[i].field) {
+            return false;
+        }
+    }
+    return true;
+}());
 
 // Names and descriptions for the focusable controls that are not editor fields.
 struct ControlText
@@ -248,10 +257,10 @@ void keepNoSettings()
     }
 }
 
-Form1::Form1(QWidget *parent, image::FileApi &files)
+Form1::Form1(const catalogues::CatalogueSet &names, image::FileApi &files, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_files(files)
+      m_names(names), m_files(files)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(fromView(kWindowTitle));
@@ -337,10 +346,19 @@ void Form1::createControls()
     Text1 = qobject_cast<QLineEdit *>(find("Text1"));
     Text2 = qobject_cast<QLineEdit *>(find("Text2"));
     Label10 = qobject_cast<ClickLabel *>(find("Label10"));
-    for (std::size_t i = 0; i < kFieldTexts.size(); ++i) {
-        m_fields[i] = find(kFieldTexts[i].control.data());
-        m_fields[i]->setAccessibleName(fromView(kFieldTexts[i].name));
-        m_fields[i]->setAccessibleDescription(fromView(kFieldTexts[i].description));
+    for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+        QWidget *control = find(image::kFields[i].name.data());
+        // The layout gives every field the control of its kind, which the build checks.
+        switch (image::kFields[i].kind()) {
+        case FieldKind::Number:
+            m_fields[i].edit = qobject_cast<QLineEdit *>(control);
+            break;
+        case FieldKind::Choice:
+            m_fields[i].choice = qobject_cast<ChoiceBox *>(control);
+            break;
+        }
+        control->setAccessibleName(fromView(kFieldTexts[i].name));
+        control->setAccessibleDescription(fromView(kFieldTexts[i].description));
     }
     for (const auto &text : kControlTexts) {
         QWidget *control = find(text.control.data());
@@ -352,21 +370,21 @@ void Form1::createControls()
 void Form1::fillCatalogues()
 {
     for (const auto &list : kEntryLists) {
-        auto *model = new CatalogueModel(rowsOf(catalogues::entryCatalogue(list.range)), this);
+        auto *model = new CatalogueModel(rowsOf(m_names.entries(list.range)), this);
         listOf(list.range)->setModel(model);
     }
     // Boxes that show the same list share one model, built once.
-    QHash<int, CatalogueModel *> models;
-    for (std::size_t i = 0; i < kFieldTexts.size(); ++i) {
-        const auto list = catalogues::valueListOf(image::kFields[i].field);
+    std::array<CatalogueModel *, image::kValueListCount> models{};
+    for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+        const auto list = image::kFields[i].list;
         if (!list) {
             continue;
         }
-        CatalogueModel *&model = models[static_cast<int>(*list)];
+        CatalogueModel *&model = models[static_cast<std::size_t>(*list)];
         if (model == nullptr) {
-            model = new CatalogueModel(rowsOf(catalogues::valueCatalogue(*list)), this);
+            model = new CatalogueModel(rowsOf(m_names.values(*list)), this);
         }
-        static_cast<ChoiceBox *>(m_fields[i])->setCatalogue(model);
+        m_fields[i].choice->setCatalogue(model);
     }
 }
 
@@ -515,12 +533,18 @@ void Form1::saveEntry(Range range)
         showMessage(QString::fromUtf16(kClickAnEntryFirst));
         return;
     }
-    const image::EditorInput input = editorInput();
+    // Every field converts before the file is touched, so a bad value never leaves a record
+    // half old and half new.
+    const auto bytes = fieldBytes();
+    if (!bytes) {
+        showMessage(QString::fromUtf16(kInsufficientValue));
+        return;
+    }
     const auto saved = image::saveEntry(QFile::encodeName(romPath).toStdString(), range,
-                                        currentIndex, input, m_files, m_loadedBytes);
+                                        currentIndex, *bytes, m_files, m_loadedBytes);
     // What the record holds now, for the next save's comparison.
     if (saved || saved.error().kind == image::ErrorKind::FlushFailed) {
-        m_loadedBytes = image::convertFields(input).value();
+        m_loadedBytes = *bytes;
     } else if (saved.error().kind == image::ErrorKind::WriteFailedDirty) {
         m_loadedBytes.reset();
     }
@@ -534,42 +558,59 @@ void Form1::showFields(const image::FieldBytes &bytes, QStringList &unlisted)
 {
     for (std::size_t i = 0; i < image::kFields.size(); ++i) {
         const std::uint8_t byte = bytes[i];
-        if (image::kFields[i].kind == FieldKind::Number) {
-            static_cast<QLineEdit *>(m_fields[i])->setText(QString::number(byte));
-            continue;
-        }
-        auto *box = static_cast<ChoiceBox *>(m_fields[i]);
-        if (byte < box->count()) {
-            box->choose(byte);
-        } else {
-            box->choose(std::nullopt);
-            unlisted << QStringLiteral("%1: %2").arg(fromView(kFieldTexts[i].name)).arg(byte);
+        const FieldControl &control = m_fields[i];
+        switch (image::kFields[i].kind()) {
+        case FieldKind::Number:
+            control.edit->setText(QString::number(byte));
+            break;
+        case FieldKind::Choice:
+            if (byte < control.choice->count()) {
+                control.choice->choose(byte);
+            } else {
+                // A byte the list has no row for is shown as its number and kept by a save.
+                control.choice->keepUnlisted(byte);
+                unlisted << QStringLiteral("%1: %2").arg(fromView(kFieldTexts[i].name)).arg(byte);
+            }
+            break;
         }
     }
 }
 
 void Form1::clearFields()
 {
-    for (std::size_t i = 0; i < image::kFields.size(); ++i) {
-        if (image::kFields[i].kind == FieldKind::Number) {
-            static_cast<QLineEdit *>(m_fields[i])->clear();
+    for (const FieldControl &control : m_fields) {
+        if (control.edit != nullptr) {
+            control.edit->clear();
         } else {
-            static_cast<ChoiceBox *>(m_fields[i])->choose(std::nullopt);
+            control.choice->choose(std::nullopt);
         }
     }
 }
 
-image::EditorInput Form1::editorInput() const
+std::expected<image::FieldBytes, Field> Form1::fieldBytes() const
 {
-    image::EditorInput input;
+    image::FieldBytes bytes{};
     for (std::size_t i = 0; i < image::kFields.size(); ++i) {
-        if (image::kFields[i].kind == FieldKind::Number) {
-            input[i].text = static_cast<QLineEdit *>(m_fields[i])->text().toStdString();
-        } else {
-            input[i].position = static_cast<ChoiceBox *>(m_fields[i])->chosenPosition();
+        const image::FieldInfo &field = image::kFields[i];
+        std::optional<std::uint8_t> byte;
+        switch (field.kind()) {
+        case FieldKind::Number:
+            byte = image::parseNumberText(m_fields[i].edit->text().toStdString());
+            break;
+        case FieldKind::Choice: {
+            const auto value = m_fields[i].choice->value();
+            const auto held = m_loadedBytes ? std::optional((*m_loadedBytes)[i]) : std::nullopt;
+            byte = value ? catalogues::choiceByte(m_names.values(*field.list), *value, held)
+                         : std::nullopt;
+            break;
         }
+        }
+        if (!byte) {
+            return std::unexpected(field.field);
+        }
+        bytes[i] = *byte;
     }
-    return input;
+    return bytes;
 }
 
 void Form1::FindItem(EntryList *lst, const QString &strText)
@@ -577,7 +618,7 @@ void Form1::FindItem(EntryList *lst, const QString &strText)
     const auto range = lst == List1   ? Range::List1
                        : lst == List2 ? Range::List2
                                       : Range::AlternateForms;
-    const auto found = catalogues::entryCatalogue(range).findExact(strText.toStdString());
+    const auto found = m_names.entries(range).findExact(strText.toStdString());
     if (!found) {
         return;
     }
@@ -605,7 +646,7 @@ EntryList *Form1::listOf(Range range) const
 
 QString Form1::entryName(Range range, int row) const
 {
-    return fromView(catalogues::entryCatalogue(range).text(row));
+    return fromView(m_names.entryName(range, row));
 }
 
 void Form1::showMessage(const QString &text)

@@ -3,6 +3,7 @@
 // The editor window: every control of the program, the image path and the row of the last
 // load, and the handlers that the controls' clicks start.
 
+#include "catalogues/catalogues.h"
 #include "image/imagefile.h"
 #include "image/statstable.h"
 
@@ -11,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <expected>
 #include <optional>
 
 class QLineEdit;
@@ -31,9 +33,10 @@ class Form1 : public QWidget
 {
     Q_OBJECT
 public:
-    /// @p files is the file layer every action goes through: the system's, or one that a test
-    /// makes fail.
-    explicit Form1(QWidget *parent = nullptr, image::FileApi &files = image::systemFileApi());
+    /// @p names fill the lists and choice boxes. @p files is the file layer every action goes
+    /// through: the system's, or one that a test makes fail.
+    explicit Form1(const catalogues::CatalogueSet &names,
+                   image::FileApi &files = image::systemFileApi(), QWidget *parent = nullptr);
     ~Form1() override;
 
     /// The path the open dialog last reported; empty or an image that passed the check.
@@ -69,11 +72,14 @@ private:
 
     void showFields(const image::FieldBytes &bytes, QStringList &unlisted);
     void clearFields();
-    [[nodiscard]] image::EditorInput editorInput() const;
+    /// The fifteen bytes the fields convert to, by the same rules as a table import, or the
+    /// first field that does not convert.
+    [[nodiscard]] std::expected<image::FieldBytes, image::Field> fieldBytes() const;
     [[nodiscard]] EntryList *listOf(image::Range range) const;
     [[nodiscard]] QString entryName(image::Range range, int row) const;
     void showMessage(const QString &text);
 
+    const catalogues::CatalogueSet m_names;
     image::FileApi &m_files;
     QString romPath;
     std::int16_t currentIndex = 0;
@@ -100,8 +106,14 @@ private:
     QLineEdit *Text1 = nullptr;
     QLineEdit *Text2 = nullptr;
     ClickLabel *Label10 = nullptr;
-    /// The fifteen editor fields in field order: QLineEdit for numbers, ChoiceBox for choices.
-    std::array<QWidget *, image::kFieldCount> m_fields{};
+    /// The control of each editor field, in field order: an edit box for a number field, a
+    /// choice box for a choice field.
+    struct FieldControl
+    {
+        QLineEdit *edit = nullptr;
+        ChoiceBox *choice = nullptr;
+    };
+    std::array<FieldControl, image::kFieldCount> m_fields{};
 };
 
 } // namespace stats::app

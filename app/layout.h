@@ -4,6 +4,9 @@
 // index, and the lines that draw the boxes. Positions are twips, as the design was drawn;
 // the window converts them at 15 twips to a device-independent pixel (96 dots per inch).
 
+#include "image/statstable.h"
+
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -118,6 +121,15 @@ inline constexpr std::array<ControlSpec, 50> kControls{{
     {"Label1", K::OpaqueLabel, "Rom:", 8280, 6600, 495, 255, F::F, 2},
     {"romname", K::OpaqueLabel, "", 9480, 8040, 2295, 255, F::W, 3},
 }};
+
+// Every editor field has a control of its name, of its field's kind: an edit box for a number,
+// a choice box for a choice.
+static_assert(std::ranges::all_of(image::kFields, [](const image::FieldInfo &field) {
+    const auto *control = std::ranges::find(kControls, field.name, &ControlSpec::name);
+    const ControlKind wanted =
+        field.kind() == image::FieldKind::Number ? ControlKind::EditBox : ControlKind::ChoiceBox;
+    return control != kControls.end() && control->kind == wanted;
+}));
 
 struct LineSpec
 {

@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrel.StatsEditor"));
     stats::app::keepNoSettings();
 
-    stats::app::Form1 window;
+    stats::app::Form1 window(stats::catalogues::builtInCatalogues());
     QObject::connect(&window, &stats::app::Form1::endProgram, &app, &QCoreApplication::exit,
                      Qt::DirectConnection);
     window.show();

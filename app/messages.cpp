@@ -90,17 +90,15 @@ QString headlineOf(Action action, const image::ImageError &error)
 QString failureMessage(Action action, const image::ImageError &error, const QString &path,
                        const QString &entry)
 {
-    if (action == Action::Save && error.kind == ErrorKind::ValueInvalid) {
-        return QString::fromUtf16(kInsufficientValue);
-    }
     return headlineOf(action, error) + QLatin1Char('\n') + path + QStringLiteral("\n\n") +
            reasonOf(error) + QStringLiteral("\n\n") + outcomeOf(action, error, entry);
 }
 
 QString unlistedValuesMessage(const QString &entry, const QStringList &fields)
 {
-    return QStringLiteral("Some values of \"%1\" have no row in their lists, so their boxes were "
-                          "left empty:\n\n%2\n\nChoose a value in each before saving this entry.")
+    return QStringLiteral("Some values of \"%1\" have no row in their lists, so their boxes show "
+                          "them as numbers:\n\n%2\n\nA save keeps each of these values as it is "
+                          "until you choose a row of its list.")
         .arg(entry, fields.join(QLatin1Char('\n')));
 }
 

@@ -5,7 +5,6 @@
 #include "bench/figurereporter.h"
 #include "catalogues/catalogues.h"
 #include "image/imagefile.h"
-#include "image/numbertext.h"
 #include "image/statstable.h"
 #include "sample-image/sampleimage.h"
 #include "support/tempimage.h"
@@ -71,17 +70,10 @@ public:
     }
 };
 
-// The fields as the window hands them over, holding the record's own bytes, so that every
-// save writes what the image already holds.
-image::EditorInput unchangedInput()
+// The record's own bytes, so that every save writes what the image already holds.
+image::FieldBytes unchangedBytes()
 {
-    const int record = image::rangeInfo(Range::List1).firstRecord + kRow;
-    const auto bytes = tools::sampleFieldBytes(record);
-    image::EditorInput input;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        input[i] = {image::numberText(bytes[i]), bytes[i]};
-    }
-    return input;
+    return tools::sampleFieldBytes(image::rangeInfo(Range::List1).firstRecord + kRow);
 }
 
 // The runs of adjacent field bytes: the fewest writes that change the fifteen bytes and no
@@ -161,9 +153,9 @@ void bareCheckedLoad(benchmark::State &state, const std::string &path)
 
 void saveEntry(benchmark::State &state, const std::string &path, image::FileApi &files)
 {
-    const auto input = unchangedInput();
+    const auto bytes = unchangedBytes();
     for (auto _ : state) {
-        const auto saved = image::saveEntry(path, Range::List1, kRow, input, files);
+        const auto saved = image::saveEntry(path, Range::List1, kRow, bytes, files);
         if (!saved) {
             state.SkipWithError("the save failed");
             break;
@@ -208,7 +200,7 @@ std::string sampleTableCsv(int shift)
     for (int r = 0; r < image::kRecordCount; ++r) {
         table[static_cast<std::size_t>(r)] = tools::sampleFieldBytes(r + shift);
     }
-    return table::tableCsv(table, false);
+    return table::tableCsv(table, catalogues::builtInCatalogues(), false);
 }
 
 // The program's messages and reports go where its CSV does in the floor: nowhere.
@@ -248,8 +240,9 @@ struct CsvPieces
     {
         for (const image::RangeInfo &info : image::kRanges) {
             for (int row = 0; row < info.rowCount; ++row) {
-                entries.push_back(std::string(info.name) + ',' + std::to_string(row) + ',' +
-                                  std::string(catalogues::entryCatalogue(info.range).text(row)));
+                entries.push_back(
+                    std::string(info.name) + ',' + std::to_string(row) + ',' +
+                    std::string(catalogues::builtInCatalogues().entryName(info.range, row)));
             }
         }
         for (std::size_t b = 0; b < values.size(); ++b) {
@@ -308,7 +301,8 @@ void bareExport(benchmark::State &state, const std::string &path, bool ready)
     // The imports leave the image holding one of two tables; the floor must make the CSV of
     // whichever it read, byte for byte.
     const std::string_view plain(made.data(), plainTableCsv(pieces, table, made));
-    if (!ready && plain != table::tableCsv(image::loadTable(path)->entries, false)) {
+    if (!ready && plain != table::tableCsv(image::loadTable(path)->entries,
+                                           catalogues::builtInCatalogues(), false)) {
         state.SkipWithError("the bare export made another CSV than the program");
     }
 }

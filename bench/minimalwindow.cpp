@@ -8,7 +8,7 @@ namespace {
 
 QStringList listOneRows()
 {
-    const auto &catalogue = catalogues::entryCatalogue(image::Range::List1);
+    const auto &catalogue = catalogues::builtInCatalogues().entries(image::Range::List1);
     QStringList rows;
     rows.reserve(catalogue.rowCount());
     for (const auto text : catalogue.rows()) {

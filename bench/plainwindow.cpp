@@ -46,9 +46,9 @@ const catalogues::Catalogue &catalogueOfModel(int model)
     constexpr std::array<ValueList, 4> values{ValueList::Types, ValueList::HeldItems,
                                               ValueList::Abilities, ValueList::DreamWorldAbilities};
     if (model < 3) {
-        return catalogues::entryCatalogue(ranges[static_cast<std::size_t>(model)]);
+        return catalogues::builtInCatalogues().entries(ranges[static_cast<std::size_t>(model)]);
     }
-    return catalogues::valueCatalogue(values[static_cast<std::size_t>(model - 3)]);
+    return catalogues::builtInCatalogues().values(values[static_cast<std::size_t>(model - 3)]);
 }
 
 std::optional<int> modelOf(std::string_view control)

@@ -9,29 +9,32 @@ namespace stats::catalogues {
 namespace {
 
 using image::Range;
-using rowdata::DataFile;
-
-// The Dream World field reaches one ability fewer than the two ability fields.
-constexpr std::size_t kDreamWorldRowCount = 164;
 
 [[nodiscard]] constexpr char foldAsciiCase(char c) noexcept
 {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-[[nodiscard]] bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept
+[[nodiscard]] Catalogue builtIn(CatalogueFileId file)
+{
+    return Catalogue(rowdata::rows(file));
+}
+
+} // namespace
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept
 {
     return std::ranges::equal(a, b,
                               [](char x, char y) { return foldAsciiCase(x) == foldAsciiCase(y); });
 }
 
-[[nodiscard]] std::span<const std::string_view> dreamWorldRows() noexcept
-{
-    const auto abilities = rowdata::rows(DataFile::Abilities);
-    return abilities.first(std::min(kDreamWorldRowCount, abilities.size()));
-}
+Catalogue::Catalogue(std::span<const std::string_view> rows) : m_rows(rows.begin(), rows.end()) {}
 
-} // namespace
+Catalogue::Catalogue(std::vector<std::string> rows)
+    : m_texts(std::make_shared<const std::vector<std::string>>(std::move(rows)))
+{
+    m_rows.assign(m_texts->begin(), m_texts->end());
+}
 
 int Catalogue::rowCount() const noexcept
 {
@@ -51,33 +54,57 @@ std::span<const std::string_view> Catalogue::rows() const noexcept
     return m_rows;
 }
 
-std::optional<int> Catalogue::findExact(std::string_view text) const noexcept
+std::optional<int> Catalogue::findExact(std::string_view text, int from) const noexcept
 {
     if (text.empty()) {
         return std::nullopt;
     }
-    const auto found = std::ranges::find_if(
-        m_rows, [text](std::string_view row) { return equalsIgnoringAsciiCase(row, text); });
-    if (found == m_rows.end()) {
-        return std::nullopt;
+    for (int row = std::max(from, 0); row < rowCount(); ++row) {
+        if (equalsIgnoringAsciiCase(m_rows[static_cast<std::size_t>(row)], text)) {
+            return row;
+        }
     }
-    return static_cast<int>(found - m_rows.begin());
+    return std::nullopt;
 }
 
-const Catalogue &entryCatalogue(Range range) noexcept
+Catalogue Catalogue::firstRows(int count) const
 {
-    static const Catalogue list1{rowdata::rows(DataFile::List1)};
-    static const Catalogue list2{rowdata::rows(DataFile::List2)};
-    static const Catalogue alternateForms{rowdata::rows(DataFile::AlternateForms)};
-    switch (range) {
-    case Range::List1:
-        return list1;
-    case Range::List2:
-        return list2;
-    case Range::AlternateForms:
-        return alternateForms;
-    }
-    return list1;
+    Catalogue first = *this;
+    first.m_rows.resize(static_cast<std::size_t>(std::clamp(count, 0, rowCount())));
+    return first;
+}
+
+CatalogueSet::CatalogueSet(Catalogue list1, Catalogue list2, Catalogue alternateForms,
+                           Catalogue types, Catalogue heldItems, Catalogue abilities)
+    : m_entries{std::move(list1), std::move(list2), std::move(alternateForms)},
+      // In ValueList order: types, held items, abilities, Dream World abilities.
+      m_values{std::move(types), std::move(heldItems), abilities,
+               abilities.firstRows(abilities.rowCount() - 1)}
+{
+}
+
+const Catalogue &CatalogueSet::entries(Range range) const noexcept
+{
+    return m_entries[static_cast<std::size_t>(range)];
+}
+
+const Catalogue &CatalogueSet::values(ValueList list) const noexcept
+{
+    return m_values[static_cast<std::size_t>(list)];
+}
+
+std::string_view CatalogueSet::entryName(Range range, int row) const
+{
+    return entries(range).text(row);
+}
+
+const CatalogueSet &builtInCatalogues()
+{
+    static const CatalogueSet set(
+        builtIn(CatalogueFileId::List1), builtIn(CatalogueFileId::List2),
+        builtIn(CatalogueFileId::AlternateForms), builtIn(CatalogueFileId::Types),
+        builtIn(CatalogueFileId::HeldItems), builtIn(CatalogueFileId::Abilities));
+    return set;
 }
 
 int recordOfRow(Range range, int row) noexcept
@@ -85,43 +112,18 @@ int recordOfRow(Range range, int row) noexcept
     return image::rangeInfo(range).firstRecord + row;
 }
 
-const Catalogue &valueCatalogue(ValueList list) noexcept
+int storableRows(const Catalogue &list) noexcept
 {
-    static const Catalogue types{rowdata::rows(DataFile::Types)};
-    static const Catalogue heldItems{rowdata::rows(DataFile::HeldItems)};
-    static const Catalogue abilities{rowdata::rows(DataFile::Abilities)};
-    static const Catalogue dreamWorldAbilities{dreamWorldRows()};
-    switch (list) {
-    case ValueList::Types:
-        return types;
-    case ValueList::HeldItems:
-        return heldItems;
-    case ValueList::Abilities:
-        return abilities;
-    case ValueList::DreamWorldAbilities:
-        return dreamWorldAbilities;
-    }
-    return types;
+    return std::min(list.rowCount(), 256);
 }
 
-std::optional<ValueList> valueListOf(image::Field field) noexcept
+std::optional<std::uint8_t> choiceByte(const Catalogue &list, int value,
+                                       std::optional<std::uint8_t> held) noexcept
 {
-    using image::Field;
-    switch (field) {
-    case Field::ty1:
-    case Field::ty2:
-        return ValueList::Types;
-    case Field::wh1:
-    case Field::wh2:
-        return ValueList::HeldItems;
-    case Field::ab1:
-    case Field::ab2:
-        return ValueList::Abilities;
-    case Field::dw:
-        return ValueList::DreamWorldAbilities;
-    default:
-        return std::nullopt;
+    if ((value >= 0 && value < storableRows(list)) || (held && value == *held)) {
+        return static_cast<std::uint8_t>(value);
     }
+    return std::nullopt;
 }
 
 } // namespace stats::catalogues

@@ -3,14 +3,13 @@
 // The rows of the catalogue data files. rows() is defined in the source that catalogue-compiler
 // generates from catalogues/data at build time; nothing outside this library uses it.
 
-#include <cstdint>
+#include "catalogues/files/cataloguefiles.h"
+
 #include <span>
 #include <string_view>
 
 namespace stats::catalogues::rowdata {
 
-enum class DataFile : std::uint8_t { List1, List2, AlternateForms, Types, HeldItems, Abilities };
-
-[[nodiscard]] std::span<const std::string_view> rows(DataFile file) noexcept;
+[[nodiscard]] std::span<const std::string_view> rows(CatalogueFileId file) noexcept;
 
 } // namespace stats::catalogues::rowdata

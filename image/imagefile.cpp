@@ -1,7 +1,5 @@
 #include "imagefile.h"
 
-#include "image/numbertext.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -295,44 +293,11 @@ std::expected<TableRead, ImageError> loadTable(std::string_view path, FileApi &a
     return result;
 }
 
-std::optional<std::uint8_t> convertField(const FieldInfo &field, const FieldInput &input) noexcept
-{
-    if (field.kind == FieldKind::Number) {
-        return parseNumberText(input.text);
-    }
-    if (!input.position || *input.position < 0 || *input.position > 255) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint8_t>(*input.position);
-}
-
-std::expected<FieldBytes, Field> convertFields(const EditorInput &input) noexcept
-{
-    FieldBytes bytes{};
-    for (std::size_t i = 0; i < kFields.size(); ++i) {
-        const auto byte = convertField(kFields[i], input[i]);
-        if (!byte) {
-            return std::unexpected(kFields[i].field);
-        }
-        bytes[i] = *byte;
-    }
-    return bytes;
-}
-
 std::expected<void, ImageError> saveEntry(std::string_view path, Range range, std::int16_t row,
-                                          const EditorInput &input, FileApi &api,
+                                          const FieldBytes &bytes, FileApi &api,
                                           std::optional<FieldBytes> loaded)
 {
-    if (const auto start = recordStart(range, row); !start) {
-        return std::unexpected(start.error());
-    }
-    // Every field converts before the file is touched, so a bad value never leaves a record
-    // half old and half new.
-    const auto bytes = convertFields(input);
-    if (!bytes) {
-        return std::unexpected(ImageError{ErrorKind::ValueInvalid, 0, bytes.error()});
-    }
-    const EntryUpdate update{range, row, *bytes, loaded};
+    const EntryUpdate update{range, row, bytes, loaded};
     if (auto saved = saveEntries(path, std::span(&update, 1), api); !saved) {
         return std::unexpected(saved.error().error);
     }

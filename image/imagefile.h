@@ -27,7 +27,6 @@ enum class ErrorKind : std::uint8_t {
     NotSupported,     ///< shorter than the header or another game code than "QVZT"
     RecordMissing,    ///< the file ends before the last byte of the entry's record
     RowOutOfRange,    ///< the row is not one of the range's rows
-    ValueInvalid,     ///< a field does not convert to a byte; nothing was written
     WriteFailed,      ///< a write failed; the record's old bytes were put back
     WriteFailedDirty, ///< a write failed and putting the old bytes back failed too
     FlushFailed,      ///< written, but the disk did not confirm it
@@ -39,8 +38,6 @@ struct ImageError
     ErrorKind kind;
     /// The system's reason (an errno value), or 0 where there is none.
     int osError = 0;
-    /// For ValueInvalid: the first field that does not convert.
-    std::optional<Field> field = std::nullopt;
 };
 
 /// Whether an open that failed this way means the file is not a supported image at all (as
@@ -56,16 +53,6 @@ struct ImageError
 /// The fifteen edited bytes of one record, in field order.
 using FieldBytes = std::array<std::uint8_t, kFieldCount>;
 
-/// What the editor holds for one field: the text of a number field, or the chosen row of a
-/// choice field (none when the user typed a text of their own or nothing was loaded).
-struct FieldInput
-{
-    std::string text;
-    std::optional<int> position;
-};
-
-using EditorInput = std::array<FieldInput, kFieldCount>;
-
 /// Checks that @p path is a readable regular file carrying the game code "QVZT"; only reads.
 [[nodiscard]] std::expected<void, ImageError> verifyImage(std::string_view path,
                                                           FileApi &api = systemFileApi());
@@ -75,13 +62,13 @@ using EditorInput = std::array<FieldInput, kFieldCount>;
 [[nodiscard]] std::expected<FieldBytes, ImageError>
 loadEntry(std::string_view path, Range range, std::int16_t row, FileApi &api = systemFileApi());
 
-/// Converts all fifteen fields and, only when every one converts, writes their bytes into
-/// row @p row of @p range and flushes them to the disk. Nothing but those fifteen bytes is
-/// ever written; a failed write puts back the bytes the record held before. With @p loaded,
-/// the bytes the fields were loaded from, a record that holds other bytes by now (changed by
-/// another window or program, or a replaced image) is refused instead of overwritten.
+/// Writes @p bytes into row @p row of @p range and flushes them to the disk. Nothing but
+/// those fifteen bytes is ever written; a failed write puts back the bytes the record held
+/// before. With @p loaded, the bytes the fields were loaded from, a record that holds other
+/// bytes by now (changed by another window or program, or a replaced image) is refused instead
+/// of overwritten.
 [[nodiscard]] std::expected<void, ImageError>
-saveEntry(std::string_view path, Range range, std::int16_t row, const EditorInput &input,
+saveEntry(std::string_view path, Range range, std::int16_t row, const FieldBytes &bytes,
           FileApi &api = systemFileApi(), std::optional<FieldBytes> loaded = std::nullopt);
 
 /// The fifteen edited bytes of every record of the table, record 0 first (kRecordCount).
@@ -133,12 +120,5 @@ struct SaveError
 [[nodiscard]] std::expected<void, SaveError> saveEntries(std::string_view path,
                                                          std::span<const EntryUpdate> updates,
                                                          FileApi &api = systemFileApi());
-
-/// The byte a field's input converts to by its kind's rule, or nothing.
-[[nodiscard]] std::optional<std::uint8_t> convertField(const FieldInfo &field,
-                                                       const FieldInput &input) noexcept;
-
-/// All fifteen bytes, or the first field that does not convert.
-[[nodiscard]] std::expected<FieldBytes, Field> convertFields(const EditorInput &input) noexcept;
 
 } // namespace stats::image

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string_view>
 
 namespace stats::image {
@@ -49,6 +50,10 @@ inline constexpr int kRecordSpan = 27;
 
 enum class FieldKind : std::uint8_t { Number, Choice };
 
+/// The lists whose rows name a choice field's bytes: row p of a list stands for byte p.
+enum class ValueList : std::uint8_t { Types, HeldItems, Abilities, DreamWorldAbilities };
+inline constexpr std::size_t kValueListCount = 4;
+
 /// The fifteen edited fields, in the order loading and saving visit them (rising offset).
 enum class Field : std::uint8_t {
     hp,
@@ -68,33 +73,52 @@ enum class Field : std::uint8_t {
     dw
 };
 
+/// Everything the programs know of one field; every other table of fields refers to this one.
 struct FieldInfo
 {
     Field field;
+    /// The name of its control in the window and of its column in a table file.
     std::string_view name;
+    /// Its byte in the record.
     std::uint8_t offset;
-    FieldKind kind;
+    /// The list whose rows name its bytes; none for a number field.
+    std::optional<ValueList> list;
+
+    [[nodiscard]] constexpr FieldKind kind() const
+    {
+        return list ? FieldKind::Choice : FieldKind::Number;
+    }
 };
 
 inline constexpr int kFieldCount = 15;
 
 inline constexpr std::array<FieldInfo, kFieldCount> kFields{{
-    {Field::hp, "hp", 0, FieldKind::Number},
-    {Field::atk, "atk", 1, FieldKind::Number},
-    {Field::def, "def", 2, FieldKind::Number},
-    {Field::spd, "spd", 3, FieldKind::Number},
-    {Field::spatk, "spatk", 4, FieldKind::Number},
-    {Field::spdef, "spdef", 5, FieldKind::Number},
-    {Field::ty1, "ty1", 6, FieldKind::Choice},
-    {Field::ty2, "ty2", 7, FieldKind::Choice},
-    {Field::cr, "cr", 8, FieldKind::Number},
-    {Field::wh1, "wh1", 12, FieldKind::Choice},
-    {Field::wh2, "wh2", 14, FieldKind::Choice},
-    {Field::gr, "gr", 18, FieldKind::Number},
-    {Field::ab1, "ab1", 24, FieldKind::Choice},
-    {Field::ab2, "ab2", 25, FieldKind::Choice},
-    {Field::dw, "dw", 26, FieldKind::Choice},
+    {Field::hp, "hp", 0, std::nullopt},
+    {Field::atk, "atk", 1, std::nullopt},
+    {Field::def, "def", 2, std::nullopt},
+    {Field::spd, "spd", 3, std::nullopt},
+    {Field::spatk, "spatk", 4, std::nullopt},
+    {Field::spdef, "spdef", 5, std::nullopt},
+    {Field::ty1, "ty1", 6, ValueList::Types},
+    {Field::ty2, "ty2", 7, ValueList::Types},
+    {Field::cr, "cr", 8, std::nullopt},
+    {Field::wh1, "wh1", 12, ValueList::HeldItems},
+    {Field::wh2, "wh2", 14, ValueList::HeldItems},
+    {Field::gr, "gr", 18, std::nullopt},
+    {Field::ab1, "ab1", 24, ValueList::Abilities},
+    {Field::ab2, "ab2", 25, ValueList::Abilities},
+    {Field::dw, "dw", 26, ValueList::DreamWorldAbilities},
 }};
+
+// Code indexes the table by a field's enumerator.
+static_assert([] {
+    for (std::size_t i = 0; i < kFields.size(); ++i) {
+        if (static_cast<std::size_t>(kFields[i].field) != i) {
+            return false;
+        }
+    }
+    return true;
+}());
 
 [[nodiscard]] constexpr const FieldInfo &fieldInfo(Field field)
 {

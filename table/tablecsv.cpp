@@ -6,16 +6,17 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <expected>
 #include <initializer_list>
 #include <span>
+#include <unordered_map>
 
 namespace stats::table {
 
 namespace {
 
 using catalogues::Catalogue;
+using catalogues::CatalogueSet;
 using catalogues::ValueList;
 using image::FieldBytes;
 using image::FieldInfo;
@@ -24,8 +25,7 @@ using image::Range;
 using image::TableBytes;
 using image::trimBlanks;
 
-constexpr std::size_t kListCount = 4;
-constexpr std::array<std::string_view, kListCount> kListNames{
+constexpr std::array<std::string_view, image::kValueListCount> kListNames{
     "type list", "held-item list", "ability list", "Dream World ability list"};
 
 // Cells are echoed in faults up to this many bytes, so a pasted paragraph stays readable.
@@ -39,12 +39,6 @@ constexpr std::string_view kHeaderFault =
 // A number of more digits than this stands for kBeyondEveryList, past every list and range.
 constexpr std::size_t kNumberDigits = 4;
 constexpr int kBeyondEveryList = 99999;
-
-// The value list of a choice field.
-ValueList listOf(image::Field field)
-{
-    return catalogues::valueListOf(field).value();
-}
 
 std::string_view listName(ValueList list)
 {
@@ -104,26 +98,13 @@ std::optional<int> plainNumber(std::string_view text)
     return value;
 }
 
-// Every row of `list` that `text` names: equal to it when the case of ASCII letters is
-// ignored, as the editor's search compares, or equal to it with a blank added, since a
-// spreadsheet may trim the blank that ends each held item.
-std::vector<int> rowsNamed(const Catalogue &list, std::string_view text)
+std::string foldedCase(std::string_view text)
 {
-    std::vector<int> rows;
-    const std::string withBlank = std::string(text) + ' ';
-    for (const std::string_view variant : {text, std::string_view(withBlank)}) {
-        const auto all = list.rows();
-        for (std::size_t from = 0; from < all.size();) {
-            const auto found = Catalogue(all.subspan(from)).findExact(variant);
-            if (!found) {
-                break;
-            }
-            rows.push_back(static_cast<int>(from) + *found);
-            from += static_cast<std::size_t>(*found) + 1;
-        }
-    }
-    std::ranges::sort(rows);
-    return rows;
+    std::string folded(text);
+    std::ranges::transform(folded, folded.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return folded;
 }
 
 std::string rowList(const std::vector<int> &rows)
@@ -136,97 +117,107 @@ std::string rowList(const std::vector<int> &rows)
     return text;
 }
 
-// The byte a choice cell stands for: a row's number, or a text naming exactly one row a byte
-// can hold. A number without a row is taken only when it is the byte the image holds already
-// (@p held), so that an image holding such a byte exports and imports back unchanged.
-std::expected<std::uint8_t, std::string> choiceByte(ValueList list, std::string_view cell,
-                                                    std::optional<std::uint8_t> held)
+// The import's rule for the cells of one value list: a row's number, or a text that names
+// exactly one row a byte can hold. Texts are found through their folded form, so a whole
+// table of cells costs no more than reading it.
+class ChoiceRule
 {
-    const Catalogue &rows = catalogues::valueCatalogue(list);
-    const int storable = std::min(rows.rowCount(), 256);
-    const std::string_view text = trimBlanks(cell);
-    if (text.empty()) {
-        return std::unexpected(
-            joined({"the cell is empty; give a row of the ", listName(list), " or its number"}));
-    }
-    if (const auto number = plainNumber(text)) {
-        if (*number < storable || (held && *number == *held)) {
-            return static_cast<std::uint8_t>(*number);
+public:
+    ChoiceRule(const Catalogue &list, ValueList which) : m_list(list), m_name(listName(which))
+    {
+        for (int row = 0; row < list.rowCount(); ++row) {
+            m_rowsByText[foldedCase(list.text(row))].push_back(row);
         }
-        return std::unexpected(joined({text, " has no row in the ", listName(list), " (rows 0 to ",
-                                       decimal(storable - 1), ")"}));
     }
-    std::vector<int> named = rowsNamed(rows, text);
-    if (named.empty()) {
-        return std::unexpected(joined({quoted(cell), " names no row of the ", listName(list)}));
-    }
-    if (named.front() >= storable) {
-        return std::unexpected(
-            joined({quoted(cell), " names row ", decimal(named.front()), " of the ", listName(list),
-                    ", which one byte cannot hold"}));
-    }
-    std::erase_if(named, [storable](int row) { return row >= storable; });
-    if (named.size() > 1) {
-        return std::unexpected(joined({quoted(cell), " names rows ", rowList(named),
-                                       "; give the number of the one you mean"}));
-    }
-    return static_cast<std::uint8_t>(named.front());
-}
 
-// The cells an export writes, each with the comma before it, made once from the compiled-in
-// lists, so that an export only copies them: every value as its decimal text, every choice
-// value of each list as its row's text where that text reads back as the same byte by the
-// import's own rule (no row, or a row several rows share, stays a number), and every entry's
-// first three cells.
-struct ExportCells
-{
-    std::array<std::array<char, 4>, 256> numbers{};
-    std::array<std::uint8_t, 256> numberLengths{};
-    std::array<std::array<std::string, 256>, kListCount> choices;
-    std::vector<std::string> entries;
-    std::size_t longestChoice = 0;
-    std::size_t longestEntry = 0;
+    // The byte @p cell stands for. A number without a row is taken only when it is the byte
+    // the image holds already (@p held), so that an image holding such a byte exports and
+    // imports back unchanged.
+    [[nodiscard]] std::expected<std::uint8_t, std::string>
+    byteOf(std::string_view cell, std::optional<std::uint8_t> held) const
+    {
+        const int storable = catalogues::storableRows(m_list);
+        const std::string_view text = trimBlanks(cell);
+        if (text.empty()) {
+            return std::unexpected(
+                joined({"the cell is empty; give a row of the ", m_name, " or its number"}));
+        }
+        if (const auto number = plainNumber(text)) {
+            if (const auto byte = catalogues::choiceByte(m_list, *number, held)) {
+                return *byte;
+            }
+            return std::unexpected(joined(
+                {text, " has no row in the ", m_name, " (rows 0 to ", decimal(storable - 1), ")"}));
+        }
+        std::vector<int> named = rowsNamed(text);
+        if (named.empty()) {
+            return std::unexpected(joined({quoted(cell), " names no row of the ", m_name}));
+        }
+        if (named.front() >= storable) {
+            return std::unexpected(joined({quoted(cell), " names row ", decimal(named.front()),
+                                           " of the ", m_name, ", which one byte cannot hold"}));
+        }
+        std::erase_if(named, [storable](int row) { return row >= storable; });
+        if (named.size() > 1) {
+            return std::unexpected(joined({quoted(cell), " names rows ", rowList(named),
+                                           "; give the number of the one you mean"}));
+        }
+        return static_cast<std::uint8_t>(named.front());
+    }
+
+    // The cell an export writes for @p byte: its row's text where that text reads back as the
+    // same byte, else its number (no row, or a text several rows share).
+    [[nodiscard]] std::string exportCell(std::uint8_t byte) const
+    {
+        std::string cell;
+        const std::string_view text = m_list.text(byte);
+        if (byte < m_list.rowCount() && byteOf(text, std::nullopt) == byte) {
+            appendCsvCell(cell, text);
+        } else {
+            cell = image::numberText(byte);
+        }
+        return cell;
+    }
+
+private:
+    // Every row whose text equals `text` when the case of ASCII letters is ignored, as the
+    // editor's search compares, or equals it with a blank added, since a spreadsheet may trim
+    // the blank that ends each held item.
+    [[nodiscard]] std::vector<int> rowsNamed(std::string_view text) const
+    {
+        std::vector<int> rows;
+        std::string key = foldedCase(text);
+        for (int variant = 0; variant < 2; ++variant, key += ' ') {
+            if (const auto found = m_rowsByText.find(key); found != m_rowsByText.end()) {
+                rows.insert(rows.end(), found->second.begin(), found->second.end());
+            }
+        }
+        std::ranges::sort(rows);
+        return rows;
+    }
+
+    const Catalogue &m_list;
+    std::string_view m_name;
+    std::unordered_map<std::string, std::vector<int>> m_rowsByText;
 };
 
-ExportCells makeExportCells()
+// One rule per value list, in ValueList order.
+using ChoiceRules = std::vector<ChoiceRule>;
+
+ChoiceRules choiceRules(const CatalogueSet &names)
 {
-    ExportCells cells;
-    for (std::size_t b = 0; b < 256; ++b) {
-        const std::string text = joined({",", image::numberText(static_cast<std::uint8_t>(b))});
-        std::ranges::copy(text, cells.numbers[b].begin());
-        cells.numberLengths[b] = static_cast<std::uint8_t>(text.size());
-    }
-    for (std::size_t l = 0; l < kListCount; ++l) {
+    ChoiceRules rules;
+    rules.reserve(image::kValueListCount);
+    for (std::size_t l = 0; l < image::kValueListCount; ++l) {
         const auto list = static_cast<ValueList>(l);
-        const Catalogue &rows = catalogues::valueCatalogue(list);
-        for (std::size_t b = 0; b < 256; ++b) {
-            const auto byte = static_cast<std::uint8_t>(b);
-            const std::string_view text = rows.text(byte);
-            std::string &cell = cells.choices[l][b];
-            cell.push_back(',');
-            if (byte < rows.rowCount() && choiceByte(list, text, std::nullopt) == byte) {
-                appendCsvCell(cell, text);
-            } else {
-                cell += image::numberText(byte);
-            }
-            cells.longestChoice = std::max(cells.longestChoice, cell.size());
-        }
+        rules.emplace_back(names.values(list), list);
     }
-    for (const image::RangeInfo &info : image::kRanges) {
-        for (int row = 0; row < info.rowCount; ++row) {
-            std::string cell = joined({info.name, ",", decimal(row), ","});
-            appendCsvCell(cell, catalogues::entryCatalogue(info.range).text(row));
-            cells.longestEntry = std::max(cells.longestEntry, cell.size());
-            cells.entries.push_back(std::move(cell));
-        }
-    }
-    return cells;
+    return rules;
 }
 
-const ExportCells &exportCells()
+const ChoiceRule &ruleOf(const ChoiceRules &rules, const FieldInfo &field)
 {
-    static const ExportCells cells = makeExportCells();
-    return cells;
+    return rules[static_cast<std::size_t>(*field.list)];
 }
 
 std::string headerText()
@@ -245,8 +236,9 @@ std::string headerText()
 class ImportReader
 {
 public:
-    explicit ImportReader(const TableBytes &current)
-        : m_current(current), m_lineOfRecord(current.size(), 0)
+    ImportReader(const TableBytes &current, const CatalogueSet &names)
+        : m_current(current), m_names(names), m_choices(choiceRules(names)),
+          m_lineOfRecord(current.size(), 0)
     {
     }
 
@@ -332,11 +324,10 @@ private:
             addFault(line, 2, joined({info.name, " has rows 0 to ", decimal(info.rowCount - 1)}));
             return std::nullopt;
         }
-        const Catalogue &names = catalogues::entryCatalogue(info.range);
+        const Catalogue &names = m_names.entries(info.range);
         // The row's own text first; the whole list only to say which row a wrong name names.
         const std::string_view name = trimBlanks(cells[2]);
-        const auto rowText = names.rows().subspan(static_cast<std::size_t>(*row), 1);
-        if (!Catalogue(rowText).findExact(name)) {
+        if (!catalogues::equalsIgnoringAsciiCase(names.text(*row), name)) {
             const auto named = names.findExact(name);
             std::string reason = joined({quoted(cells[2]), " is not the name of ", entry(), ", ",
                                          quoted(names.text(*row))});
@@ -371,7 +362,7 @@ private:
             const FieldInfo &field = image::kFields[i];
             const std::string &cell = cells[kEntryColumns + i];
             const std::size_t column = kEntryColumns + i + 1;
-            if (field.kind == FieldKind::Number) {
+            if (field.kind() == FieldKind::Number) {
                 const auto byte = image::parseNumberText(cell);
                 if (!byte) {
                     addFault(record.line, column,
@@ -381,7 +372,7 @@ private:
                 continue;
             }
             const auto held = entry ? std::optional(entry->bytes[i]) : std::nullopt;
-            const auto byte = choiceByte(listOf(field.field), cell, held);
+            const auto byte = ruleOf(m_choices, field).byteOf(cell, held);
             if (!byte) {
                 addFault(record.line, column, byte.error());
             }
@@ -394,56 +385,56 @@ private:
     }
 
     const TableBytes &m_current;
+    const CatalogueSet &m_names;
+    ChoiceRules m_choices;
     std::vector<int> m_lineOfRecord;
     ImportTable m_result;
 };
 
 } // namespace
 
-std::string tableCsv(const TableBytes &table, bool names)
+std::string tableCsv(const TableBytes &table, const CatalogueSet &names, bool withNames)
 {
-    const ExportCells &cells = exportCells();
-    const std::string header = joined({headerText(), "\r\n"});
-    // Every cell fits its column's longest; a number's cell is copied as four bytes, its
-    // longest, whatever its length.
-    const std::size_t rowBound =
-        cells.longestEntry + image::kFieldCount * std::max<std::size_t>(4, cells.longestChoice) + 2;
-    std::string out;
-    out.resize_and_overwrite(
-        header.size() + table.size() * rowBound, [&](char *begin, std::size_t) {
-            char *at = begin;
-            const auto put = [&at](std::string_view text) {
-                std::memcpy(at, text.data(), text.size());
-                at += text.size();
-            };
-            put(header);
-            for (std::size_t record = 0; record < table.size(); ++record) {
-                put(cells.entries[record]);
-                for (std::size_t i = 0; i < image::kFields.size(); ++i) {
-                    const std::uint8_t byte = table[record][i];
-                    if (names && image::kFields[i].kind == FieldKind::Choice) {
-                        put(cells.choices[static_cast<std::size_t>(listOf(image::kFields[i].field))]
-                                         [byte]);
-                    } else {
-                        std::memcpy(at, cells.numbers[byte].data(), 4);
-                        at += cells.numberLengths[byte];
-                    }
-                }
-                put("\r\n");
+    // The cell of every byte of every value list, made once per export.
+    std::array<std::array<std::string, 256>, image::kValueListCount> choiceCells;
+    if (withNames) {
+        const ChoiceRules rules = choiceRules(names);
+        for (std::size_t l = 0; l < rules.size(); ++l) {
+            for (std::size_t b = 0; b < 256; ++b) {
+                choiceCells[l][b] = rules[l].exportCell(static_cast<std::uint8_t>(b));
             }
-            return static_cast<std::size_t>(at - begin);
-        });
+        }
+    }
+    std::string out = joined({headerText(), "\r\n"});
+    out.reserve(table.size() * 96);
+    std::size_t record = 0;
+    for (const image::RangeInfo &info : image::kRanges) {
+        for (int row = 0; row < info.rowCount && record < table.size(); ++row, ++record) {
+            out += joined({info.name, ",", decimal(row), ","});
+            appendCsvCell(out, names.entryName(info.range, row));
+            for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+                const std::uint8_t byte = table[record][i];
+                out += ',';
+                const auto &list = image::kFields[i].list;
+                out += withNames && list ? choiceCells[static_cast<std::size_t>(*list)][byte]
+                                         : image::numberText(byte);
+            }
+            out += "\r\n";
+        }
+    }
     return out;
 }
 
-ImportTable readImportCsv(std::string_view text, const TableBytes &current)
+ImportTable readImportCsv(std::string_view text, const TableBytes &current,
+                          const CatalogueSet &names)
 {
-    return ImportReader(current).read(text);
+    return ImportReader(current, names).read(text);
 }
 
-std::optional<std::string_view> choiceText(const FieldInfo &field, std::uint8_t byte)
+std::optional<std::string_view> choiceText(const FieldInfo &field, std::uint8_t byte,
+                                           const CatalogueSet &names)
 {
-    const Catalogue &rows = catalogues::valueCatalogue(listOf(field.field));
+    const Catalogue &rows = names.values(*field.list);
     if (byte >= rows.rowCount()) {
         return std::nullopt;
     }

@@ -4,6 +4,7 @@
 /// The stats table as CSV: one row per entry, the entry's list, row and name first, then the
 /// fifteen field values in table order.
 
+#include "catalogues/catalogues.h"
 #include "image/imagefile.h"
 
 #include <array>
@@ -26,10 +27,12 @@ inline constexpr std::array<std::string_view, kColumnCount> kColumnNames = [] {
     return names;
 }();
 
-/// The whole table as CSV text with its header, one row per record in table order. Values
-/// are decimal bytes; with @p names a choice value is the text of its row instead, unless
-/// that text would not read back as the same byte (no row, or a text several rows share).
-[[nodiscard]] std::string tableCsv(const image::TableBytes &table, bool names);
+/// The whole table as CSV text with its header, one row per record in table order, each
+/// entry named by @p names. Values are decimal bytes; with @p withNames a choice value is the
+/// text of its row instead, unless that text would not read back as the same byte (no row, or
+/// a text several rows share).
+[[nodiscard]] std::string tableCsv(const image::TableBytes &table,
+                                   const catalogues::CatalogueSet &names, bool withNames);
 
 /// One row of an import: the entry it names, the line it stands on, and its fifteen bytes.
 struct ImportRow
@@ -56,14 +59,15 @@ struct ImportTable
     std::vector<ImportFault> faults;
 };
 
-/// Reads and checks a whole import file against @p current, the table the image holds: the
-/// header, every row's entry (list, row and name, each entry at most once) and every value.
-/// Rows are taken only when the file has no fault at all.
-[[nodiscard]] ImportTable readImportCsv(std::string_view text, const image::TableBytes &current);
+/// Reads and checks a whole import file against @p current, the table the image holds, and
+/// @p names: the header, every row's entry (list, row and name, each entry at most once) and
+/// every value. Rows are taken only when the file has no fault at all.
+[[nodiscard]] ImportTable readImportCsv(std::string_view text, const image::TableBytes &current,
+                                        const catalogues::CatalogueSet &names);
 
-/// The text of @p byte in @p field's list, or nothing when it has no row there; for
-/// reports.
-[[nodiscard]] std::optional<std::string_view> choiceText(const image::FieldInfo &field,
-                                                         std::uint8_t byte);
+/// The text of @p byte in choice field @p field's list, or nothing when it has no row there;
+/// for reports.
+[[nodiscard]] std::optional<std::string_view>
+choiceText(const image::FieldInfo &field, std::uint8_t byte, const catalogues::CatalogueSet &names);
 
 } // namespace stats::table

@@ -128,18 +128,19 @@ std::string imageProblem(const ImageError &error)
     }
 }
 
-std::string entryLabel(image::Range range, int row)
+std::string entryLabel(const catalogues::CatalogueSet &names, image::Range range, int row)
 {
     return std::string(image::rangeInfo(range).name) + " row " + std::to_string(row) + " \"" +
-           std::string(catalogues::entryCatalogue(range).text(row)) + '"';
+           std::string(names.entryName(range, row)) + '"';
 }
 
 // Appends a value as a report shows it: the byte, and for a choice its row's text.
-void appendValue(std::string &out, const image::FieldInfo &field, std::uint8_t byte)
+void appendValue(std::string &out, const catalogues::CatalogueSet &names,
+                 const image::FieldInfo &field, std::uint8_t byte)
 {
     out += std::to_string(byte);
-    if (field.kind == image::FieldKind::Choice) {
-        if (const auto name = choiceText(field, byte)) {
+    if (field.kind() == image::FieldKind::Choice) {
+        if (const auto name = choiceText(field, byte, names)) {
             out += " \"";
             out += *name;
             out += '"';
@@ -194,7 +195,10 @@ std::expected<std::string, std::string> readTextFile(const std::string &path)
 class TableTool
 {
 public:
-    TableTool(Streams streams, image::FileApi &files) : m_streams(streams), m_files(files) {}
+    TableTool(Streams streams, image::FileApi &files, const catalogues::CatalogueSet &names)
+        : m_streams(streams), m_files(files), m_names(names)
+    {
+    }
 
     int exportTable(const Options &options)
     {
@@ -202,7 +206,7 @@ public:
         if (!table) {
             return refuse(options.image, imageProblem(table.error()));
         }
-        const std::string csv = tableCsv(table->entries, options.names);
+        const std::string csv = tableCsv(table->entries, m_names, options.names);
         if (options.csv.empty()) {
             if (std::fwrite(csv.data(), 1, csv.size(), m_streams.out) != csv.size() ||
                 std::fflush(m_streams.out) != 0) {
@@ -223,7 +227,7 @@ public:
         if (!text) {
             return refuse(options.csv, text.error() + "; nothing was written");
         }
-        ImportTable imported = readImportCsv(*text, table->entries);
+        ImportTable imported = readImportCsv(*text, table->entries, m_names);
         if (!imported.faults.empty()) {
             return refuseFaults(options, imported.faults);
         }
@@ -286,7 +290,7 @@ private:
             if (old == row.bytes) {
                 continue;
             }
-            report += entryLabel(row.range, row.row);
+            report += entryLabel(m_names, row.range, row.row);
             char separator = ':';
             for (std::size_t i = 0; i < image::kFields.size(); ++i) {
                 if (old[i] != row.bytes[i]) {
@@ -295,9 +299,9 @@ private:
                     report += ' ';
                     report += field.name;
                     report += ' ';
-                    appendValue(report, field, old[i]);
+                    appendValue(report, m_names, field, old[i]);
                     report += " -> ";
-                    appendValue(report, field, row.bytes[i]);
+                    appendValue(report, m_names, field, row.bytes[i]);
                     separator = ',';
                     ++values;
                 }
@@ -317,7 +321,8 @@ private:
     {
         std::string entries;
         for (const std::size_t i : failure.entries) {
-            entries += (entries.empty() ? "" : ", ") + entryLabel(updates[i].range, updates[i].row);
+            entries += (entries.empty() ? "" : ", ") +
+                       entryLabel(m_names, updates[i].range, updates[i].row);
         }
         const std::string reason = systemReason(failure.error.osError);
         switch (failure.error.kind) {
@@ -395,6 +400,7 @@ private:
 
     Streams m_streams;
     image::FileApi &m_files;
+    const catalogues::CatalogueSet &m_names;
 };
 
 } // namespace
@@ -411,7 +417,7 @@ int runTableTool(std::span<const std::string_view> args, Streams streams, image:
                      options.error().c_str());
         return kExitUsage;
     }
-    TableTool tool(streams, files);
+    TableTool tool(streams, files, catalogues::builtInCatalogues());
     return options->command == Command::Export ? tool.exportTable(*options)
                                                : tool.importTable(*options);
 }

@@ -234,7 +234,7 @@ void AccessibilityTest::listsSpeakTheirEntriesAndFieldsTheirLoadedValues()
                  {"List2", image::Range::List2},
                  {"List3", image::Range::AlternateForms}};
     for (const auto &entry : lists) {
-        const auto &catalogue = catalogues::entryCatalogue(entry.range);
+        const auto &catalogue = catalogues::builtInCatalogues().entries(entry.range);
         QAccessibleInterface *list = accessible(m_driver->control(entry.list));
         QVERIFY(list->childCount() >= 1);
         QCOMPARE(list->child(0)->text(QAccessible::Name), qtext(catalogue.text(0)));
@@ -248,7 +248,7 @@ void AccessibilityTest::listsSpeakTheirEntriesAndFieldsTheirLoadedValues()
     for (const auto &field : image::kFields) {
         const QByteArray name(field.name.data(), static_cast<qsizetype>(field.name.size()));
         QWidget *widget = m_driver->control(name.constData());
-        const QString shown = field.kind == image::FieldKind::Number
+        const QString shown = field.kind() == image::FieldKind::Number
                                   ? m_driver->edit(name.constData())->text()
                                   : m_driver->choice(name.constData())->currentText();
         QVERIFY(!shown.isEmpty());

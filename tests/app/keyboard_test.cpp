@@ -6,7 +6,7 @@
 #include "image/statstable.h"
 #include "modalanswerer.h"
 #include "sample-image/sampleimage.h"
-#include "support/editorinput.h"
+#include "support/fieldoffset.h"
 #include "support/tempimage.h"
 #include "windowdriver.h"
 

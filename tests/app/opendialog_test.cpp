@@ -60,7 +60,7 @@ void OpenDialogTest::nothingOfTheDialogStaysAfterReturn()
     const QString folder = QString::fromStdString(dir.path());
     const QString image = folder + QStringLiteral("/good image.nds");
     QVERIFY(testing::makeSampleImage(image.toStdString()));
-    app::Form1 window;
+    app::Form1 window(catalogues::builtInCatalogues());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     auto *open = window.findChild<QWidget *>(QStringLiteral("Command1"));

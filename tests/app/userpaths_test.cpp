@@ -8,7 +8,7 @@
 #include "image/statstable.h"
 #include "modalanswerer.h"
 #include "sample-image/sampleimage.h"
-#include "support/editorinput.h"
+#include "support/fieldoffset.h"
 #include "support/tempimage.h"
 #include "windowdriver.h"
 
@@ -317,12 +317,8 @@ void UserPathsTest::anImageChangedBehindTheWindowsBack()
     case Change::ReplacedByOtherImage: {
         // Another image, whose record holds values the window never showed.
         const std::string other = newImage("other.nds");
-        auto input = image::EditorInput{};
-        const auto bytes = tools::sampleFieldBytes(row + 100);
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            input[i] = {std::to_string(bytes[i]), bytes[i]};
-        }
-        QVERIFY(image::saveEntry(other, Range::List1, row, input).has_value());
+        QVERIFY(image::saveEntry(other, Range::List1, row, tools::sampleFieldBytes(row + 100))
+                    .has_value());
         std::filesystem::rename(other, path);
         break;
     }
@@ -385,7 +381,7 @@ void UserPathsTest::twoWindowsOnOneEntryDoNotUndoEachOther()
     QCOMPARE(testing::snapshotOf(path), afterSecond);
     QCOMPARE(m_answerer->messages.size(), 1);
     QVERIFY(m_answerer->messages.first().text.contains(
-        testing::qtext(catalogues::entryCatalogue(Range::List1).text(row))));
+        testing::qtext(catalogues::builtInCatalogues().entries(Range::List1).text(row))));
     // Loaded again, the first window shows the second one's hp and can add its own change.
     m_driver->clickRow("List1", row);
     m_driver->edit("atk")->setText(QString::number((sampleByte(row, Field::atk) + 1) % 256));

@@ -45,7 +45,7 @@ class WindowDriver
 public:
     /// A shown window on @p files. Several drivers may share one @p answerer.
     explicit WindowDriver(ModalAnswerer &answerer, image::FileApi &files = image::systemFileApi())
-        : m_answerer(answerer), m_window(std::make_unique<app::Form1>(nullptr, files))
+        : m_answerer(answerer), m_window(std::make_unique<app::Form1>(catalogues::builtInCatalogues(), files))
     {
         m_window->show();
         m_window->activateWindow();

@@ -400,7 +400,8 @@ void WindowFaultsTest::eachFailureIsOneTruthfulMessageAndLosesNothing()
         QVERIFY2(message.contains(reason), qPrintable(message));
     }
     if (fault->outcome == Outcome::HalfWritten) {
-        const QString entry = testing::qtext(catalogues::entryCatalogue(Range::List1).text(kRow));
+        const QString entry =
+            testing::qtext(catalogues::builtInCatalogues().entries(Range::List1).text(kRow));
         QVERIFY2(message.contains(QLatin1Char('"') + entry + QLatin1Char('"')),
                  qPrintable(message));
     }

@@ -4,55 +4,25 @@
 
 #include <array>
 #include <cctype>
+#include <initializer_list>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
 using stats::catalogues::Catalogue;
-using stats::catalogues::entryCatalogue;
+using stats::catalogues::CatalogueSet;
+using stats::catalogues::choiceByte;
 using stats::catalogues::recordOfRow;
-using stats::catalogues::valueCatalogue;
 using stats::catalogues::ValueList;
 using stats::image::Range;
 
-struct RowCountCase
+const Catalogue &entries(Range range)
 {
-    const char *name;
-    const Catalogue &(*catalogue)();
-    int rowCount;
-};
-
-void PrintTo(const RowCountCase &value, std::ostream *out)
-{
-    *out << value.name;
+    return stats::catalogues::builtInCatalogues().entries(range);
 }
-
-const std::array<RowCountCase, 7> kRowCountCases{{
-    {"List1", []() -> const Catalogue & { return entryCatalogue(Range::List1); }, 547},
-    {"List2", []() -> const Catalogue & { return entryCatalogue(Range::List2); }, 102},
-    {"AlternateForms", []() -> const Catalogue & { return entryCatalogue(Range::AlternateForms); },
-     18},
-    {"Types", []() -> const Catalogue & { return valueCatalogue(ValueList::Types); }, 17},
-    {"HeldItems", []() -> const Catalogue & { return valueCatalogue(ValueList::HeldItems); }, 627},
-    {"Abilities", []() -> const Catalogue & { return valueCatalogue(ValueList::Abilities); }, 165},
-    {"DreamWorldAbilities",
-     []() -> const Catalogue & { return valueCatalogue(ValueList::DreamWorldAbilities); }, 164},
-}};
-
-class RowCount : public testing::TestWithParam<RowCountCase>
-{
-};
-
-TEST_P(RowCount, MatchesTheListItStandsFor)
-{
-    const Catalogue &catalogue = GetParam().catalogue();
-    EXPECT_EQ(catalogue.rowCount(), GetParam().rowCount);
-    EXPECT_EQ(catalogue.rows().size(), static_cast<std::size_t>(GetParam().rowCount));
-}
-
-INSTANTIATE_TEST_SUITE_P(Catalogues, RowCount, testing::ValuesIn(kRowCountCases),
-                         [](const auto &test) { return std::string(test.param.name); });
 
 struct RecordCase
 {
@@ -84,23 +54,53 @@ INSTANTIATE_TEST_SUITE_P(Edges, RecordOfRow,
                                          RecordCase{Range::AlternateForms, 0, 649},
                                          RecordCase{Range::AlternateForms, 17, 666}));
 
-TEST(DreamWorldAbilities, AreTheAbilityListWithoutItsLastRow)
+Catalogue listOf(std::vector<std::string> rows)
 {
-    const Catalogue &abilities = valueCatalogue(ValueList::Abilities);
-    const Catalogue &dreamWorld = valueCatalogue(ValueList::DreamWorldAbilities);
-    ASSERT_EQ(dreamWorld.rowCount(), 164);
-    for (int row = 0; row < dreamWorld.rowCount(); ++row) {
-        EXPECT_EQ(dreamWorld.text(row), abilities.text(row)) << "row " << row;
-    }
-    EXPECT_EQ(dreamWorld.text(0), "-No Ability-");
+    return Catalogue(std::move(rows));
+}
+
+TEST(CatalogueSet, DreamWorldIsTheAbilityListWithoutItsLastRowForAnySet)
+{
+    const CatalogueSet set(listOf({"A"}), listOf({"B"}), listOf({"C"}), listOf({"t"}),
+                           listOf({"None "}), listOf({"-No Ability-", "Glow", "Dim"}));
+    const Catalogue &dreamWorld = set.values(ValueList::DreamWorldAbilities);
+    ASSERT_EQ(dreamWorld.rowCount(), 2);
+    EXPECT_EQ(dreamWorld.text(1), "Glow");
+    EXPECT_EQ(set.values(ValueList::Abilities).rowCount(), 3);
 }
 
 TEST(CatalogueText, IsEmptyOutsideTheRows)
 {
-    const Catalogue &types = valueCatalogue(ValueList::Types);
+    const Catalogue types = listOf({"plain", "brawn"});
     EXPECT_EQ(types.text(-1), "");
-    EXPECT_EQ(types.text(17), "");
-    EXPECT_EQ(types.text(16), types.rows().back());
+    EXPECT_EQ(types.text(2), "");
+    EXPECT_EQ(types.text(1), "brawn");
+}
+
+// A value without a row is taken only when the record holds it already.
+TEST(ChoiceByte, IsARowOneByteCanHoldOrTheHeldByte)
+{
+    std::vector<std::string> many(300, "Item ");
+    const Catalogue items = listOf(many);
+    const Catalogue types = listOf({"plain", "brawn", "gale"});
+    struct Case
+    {
+        const Catalogue *list;
+        int value;
+        std::optional<std::uint8_t> held;
+        std::optional<std::uint8_t> byte;
+    };
+    for (const Case &c : std::initializer_list<Case>{
+             {&types, 2, std::nullopt, 2},
+             {&types, 3, std::nullopt, std::nullopt},
+             {&types, 3, 3, 3},
+             {&types, 3, 4, std::nullopt},
+             {&types, -1, std::nullopt, std::nullopt},
+             {&items, 255, std::nullopt, 255},
+             {&items, 256, std::nullopt, std::nullopt},
+         }) {
+        EXPECT_EQ(choiceByte(*c.list, c.value, c.held), c.byte) << "value " << c.value;
+    }
 }
 
 std::string upperCase(std::string_view text)
@@ -160,8 +160,8 @@ class FindExact : public testing::TestWithParam<LookupCase>
 TEST_P(FindExact, MatchesWholeTextsIgnoringLetterCase)
 {
     const LookupCase &lookup = GetParam();
-    const std::string query = lookup.query(entryCatalogue(lookup.source).text(lookup.sourceRow));
-    const auto found = entryCatalogue(lookup.searched).findExact(query);
+    const std::string query = lookup.query(entries(lookup.source).text(lookup.sourceRow));
+    const auto found = entries(lookup.searched).findExact(query);
     if (lookup.found) {
         EXPECT_EQ(found, lookup.sourceRow) << query;
     } else {
@@ -174,23 +174,14 @@ INSTANTIATE_TEST_SUITE_P(EntryLists, FindExact, testing::ValuesIn(kLookupCases),
 
 TEST(FindExact, EmptyTextFindsNothing)
 {
-    EXPECT_FALSE(entryCatalogue(Range::List1).findExact("").has_value());
-    EXPECT_FALSE(valueCatalogue(ValueList::HeldItems).findExact("").has_value());
+    EXPECT_FALSE(entries(Range::List1).findExact("").has_value());
 }
 
-TEST(FindExact, RepeatedHeldItemFindsTheLowerRow)
+TEST(FindExact, FoldsOnlyAsciiLettersAndFindsTheLowestRowFromTheStart)
 {
-    const Catalogue &items = valueCatalogue(ValueList::HeldItems);
-    ASSERT_EQ(items.text(621), items.text(626));
-    EXPECT_EQ(items.findExact(items.text(626)), 621);
-    EXPECT_EQ(items.findExact(lowerCase(items.text(626))), 621);
-}
-
-TEST(FindExact, FoldsOnlyAsciiLetters)
-{
-    constexpr std::array<std::string_view, 4> rows{"Alpha", "beta", "ALPHA", "Caf\u00e9"};
-    const Catalogue catalogue{rows};
+    const Catalogue catalogue = listOf({"Alpha", "beta", "ALPHA", "Caf\u00e9"});
     EXPECT_EQ(catalogue.findExact("aLPHA"), 0);
+    EXPECT_EQ(catalogue.findExact("aLPHA", 1), 2);
     EXPECT_EQ(catalogue.findExact("BETA"), 1);
     EXPECT_EQ(catalogue.findExact("CAF\u00e9"), 3);
     // É is not the upper case of é for this look-up: bytes outside ASCII compare exactly.

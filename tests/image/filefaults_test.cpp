@@ -1,7 +1,7 @@
 #include "image/imagefile.h"
 #include "image/numbertext.h"
 #include "sample-image/sampleimage.h"
-#include "support/editorinput.h"
+#include "support/fieldoffset.h"
 #include "support/scriptedfileapi.h"
 #include "support/tempimage.h"
 
@@ -14,10 +14,10 @@ using Call = stats::testing::ScriptedFileApi::Call;
 using stats::testing::ScriptedFileApi;
 using stats::testing::snapshotOf;
 
-EditorInput editedInput()
+FieldBytes editedBytes()
 {
     // Every field differs from the sample's record, so any byte that went in shows.
-    return stats::testing::editorInputOf(stats::tools::sampleFieldBytes(100));
+    return stats::tools::sampleFieldBytes(100);
 }
 
 struct FaultCase
@@ -50,7 +50,7 @@ TEST_P(FileFault, SaveReportsTheFailureLeavesNothingOpenAndTheImageAsItWas)
     const auto &c = GetParam();
     ScriptedFileApi api;
     api.arm(c.call, c.error, c.nth);
-    const auto result = saveEntry(m_image, Range::List1, 3, editedInput(), api);
+    const auto result = saveEntry(m_image, Range::List1, 3, editedBytes(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, c.kind);
     if (c.error != 0 && c.kind != ErrorKind::NotAFile) {
@@ -82,7 +82,7 @@ TEST_F(FileFault, AWriteThatCannotBePutBackNamesTheEntryAsHalfWritten)
 {
     ScriptedFileApi api;
     api.arm(Call::Pwrite, EIO, 2, /*sticky=*/true);
-    const auto result = saveEntry(m_image, Range::List1, 3, editedInput(), api);
+    const auto result = saveEntry(m_image, Range::List1, 3, editedBytes(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::WriteFailedDirty);
     EXPECT_EQ(result.error().osError, EIO);
@@ -93,7 +93,7 @@ TEST_F(FileFault, AFlushThatFailsIsNotReportedAsSuccess)
 {
     ScriptedFileApi api;
     api.arm(Call::Fdatasync, EIO);
-    const auto result = saveEntry(m_image, Range::List1, 3, editedInput(), api);
+    const auto result = saveEntry(m_image, Range::List1, 3, editedBytes(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::FlushFailed);
     EXPECT_EQ(api.openDescriptors(), 0);
@@ -103,7 +103,7 @@ TEST_F(FileFault, ShortWritesAreCompleted)
 {
     ScriptedFileApi api;
     api.limitEachWriteTo(1);
-    ASSERT_TRUE(saveEntry(m_image, Range::List1, 3, editedInput(), api).has_value());
+    ASSERT_TRUE(saveEntry(m_image, Range::List1, 3, editedBytes(), api).has_value());
     EXPECT_EQ(api.calls(Call::Pwrite), 15);
     const auto loaded = loadEntry(m_image, Range::List1, 3);
     ASSERT_TRUE(loaded.has_value());
@@ -138,7 +138,7 @@ TEST_F(FileFault, ACloseErrorAfterAFlushedSaveLosesNothing)
 {
     ScriptedFileApi api;
     api.arm(Call::Close, EIO);
-    EXPECT_TRUE(saveEntry(m_image, Range::List1, 3, editedInput(), api).has_value());
+    EXPECT_TRUE(saveEntry(m_image, Range::List1, 3, editedBytes(), api).has_value());
     EXPECT_EQ(api.openDescriptors(), 0);
     EXPECT_EQ(*loadEntry(m_image, Range::List1, 3), stats::tools::sampleFieldBytes(100));
 }

@@ -6,7 +6,7 @@
 #include "image/imagefile.h"
 #include "image/numbertext.h"
 #include "sample-image/sampleimage.h"
-#include "support/editorinput.h"
+#include "support/fieldoffset.h"
 #include "support/tempimage.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +27,6 @@ namespace {
 
 using namespace stats::image;
 using stats::testing::differingOffsets;
-using stats::testing::editorInputOf;
 using stats::testing::makeSampleImage;
 using stats::testing::snapshotOf;
 using stats::testing::TempDir;
@@ -36,12 +35,12 @@ using stats::tools::sampleFieldBytes;
 constexpr std::int16_t kRow = 7;
 
 // The record's own bytes with hp and atk changed: a save of this changes exactly two bytes.
-EditorInput editedInput()
+FieldBytes editedBytes()
 {
     auto bytes = sampleFieldBytes(kRow);
     bytes[static_cast<std::size_t>(Field::hp)] ^= 0x01;
     bytes[static_cast<std::size_t>(Field::atk)] ^= 0x02;
-    return editorInputOf(bytes);
+    return bytes;
 }
 
 std::vector<std::int64_t> editedOffsets()
@@ -122,7 +121,7 @@ TEST_F(UserPaths, AnyNameTheFileSystemHoldsIsOpenedLoadedAndSavedInPlace)
         ASSERT_EQ(loadEntry(path, Range::List1, kRow).value_or(FieldBytes{}),
                   sampleFieldBytes(kRow))
             << name;
-        ASSERT_TRUE(saveEntry(path, Range::List1, kRow, editedInput()).has_value()) << name;
+        ASSERT_TRUE(saveEntry(path, Range::List1, kRow, editedBytes()).has_value()) << name;
         EXPECT_EQ(differingOffsets(before, snapshotOf(path)), editedOffsets()) << name;
         EXPECT_EQ(namesIn(folder), listing) << name;
     }
@@ -138,7 +137,7 @@ TEST_F(UserPaths, ASaveThroughALinkWritesTheImageAndLeavesTheLinkALink)
     std::filesystem::create_symlink(m_dir.file("link.nds"), m_dir.file("link to link.nds"));
     for (const auto &link : {m_dir.file("link.nds"), m_dir.file("link to link.nds")}) {
         ASSERT_TRUE(verifyImage(link).has_value()) << link;
-        ASSERT_TRUE(saveEntry(link, Range::List1, kRow, editedInput()).has_value()) << link;
+        ASSERT_TRUE(saveEntry(link, Range::List1, kRow, editedBytes()).has_value()) << link;
         EXPECT_TRUE(std::filesystem::is_symlink(link)) << link;
     }
     EXPECT_EQ(std::filesystem::read_symlink(m_dir.file("link.nds")), "real image.nds");
@@ -157,11 +156,11 @@ TEST_F(UserPaths, ADanglingOrLoopingLinkIsRefusedAndNothingIsCreated)
     auto result = verifyImage(m_dir.file("dangling.nds"));
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::NoFile);
-    result = saveEntry(m_dir.file("dangling.nds"), Range::List1, kRow, editedInput());
+    result = saveEntry(m_dir.file("dangling.nds"), Range::List1, kRow, editedBytes());
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::NoFile);
 
-    result = saveEntry(m_dir.file("loop-a.nds"), Range::List1, kRow, editedInput());
+    result = saveEntry(m_dir.file("loop-a.nds"), Range::List1, kRow, editedBytes());
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::CannotOpen);
     EXPECT_EQ(result.error().osError, ELOOP);
@@ -186,7 +185,7 @@ TEST_F(UserPaths, AFolderWithoutWritePermissionStillLetsTheImageBeSaved)
         if (!becomeNobody()) {
             return 10;
         }
-        return saveEntry(path, Range::List1, kRow, editedInput()).has_value() ? 0 : 11;
+        return saveEntry(path, Range::List1, kRow, editedBytes()).has_value() ? 0 : 11;
     });
     ASSERT_EQ(::chmod(m_dir.path().c_str(), 0755), 0);
     EXPECT_EQ(code, 0) << "10: cannot become an ordinary user, 11: the save failed";
@@ -207,7 +206,7 @@ TEST_F(UserPaths, AnImageWithoutWritePermissionThroughALinkIsRefusedAndUnchanged
         if (!loadEntry(m_dir.file("link.nds"), Range::List1, kRow).has_value()) {
             return 11;
         }
-        const auto result = saveEntry(m_dir.file("link.nds"), Range::List1, kRow, editedInput());
+        const auto result = saveEntry(m_dir.file("link.nds"), Range::List1, kRow, editedBytes());
         const bool refused = !result.has_value() && result.error().kind == ErrorKind::CannotOpen &&
                              result.error().osError == EACCES;
         return refused ? 0 : 12;
@@ -240,7 +239,7 @@ TEST_F(UserPaths, AnImageOnAReadOnlyMountLoadsButIsNotSaved)
             !loadEntry(mounted, Range::List1, kRow).has_value()) {
             return 11;
         }
-        const auto result = saveEntry(mounted, Range::List1, kRow, editedInput());
+        const auto result = saveEntry(mounted, Range::List1, kRow, editedBytes());
         const bool refused = !result.has_value() && result.error().kind == ErrorKind::CannotOpen &&
                              result.error().osError == EROFS;
         return refused ? 0 : 12;
@@ -267,7 +266,7 @@ TEST_F(UserPaths, AnImageThatGrewIsSavedAndItsNewTailKept)
         ::close(fd);
     }
     const auto before = snapshotOf(path);
-    ASSERT_TRUE(saveEntry(path, Range::List1, kRow, editedInput()).has_value());
+    ASSERT_TRUE(saveEntry(path, Range::List1, kRow, editedBytes()).has_value());
     const auto after = snapshotOf(path);
     EXPECT_EQ(differingOffsets(before, after), editedOffsets());
     EXPECT_GT(after.size, static_cast<std::int64_t>(size));
@@ -294,7 +293,7 @@ TEST_P(ShrunkImage, IsSavedOnlyWhereTheRecordIsStillWhole)
     ASSERT_TRUE(verifyImage(path).has_value());
     ASSERT_EQ(::truncate(path.c_str(), GetParam().size), 0);
     const auto before = snapshotOf(path);
-    const auto result = saveEntry(path, Range::List1, kRow, editedInput());
+    const auto result = saveEntry(path, Range::List1, kRow, editedBytes());
     const auto after = snapshotOf(path);
     EXPECT_EQ(after.size, GetParam().size);
     if (GetParam().refusal) {
@@ -335,7 +334,7 @@ TEST_F(UserPaths, AnImageReplacedByAnotherKindOfFileIsNotWritten)
     std::filesystem::rename(m_dir.file("new.bin"), path);
     const auto replacement = snapshotOf(path);
 
-    const auto result = saveEntry(path, Range::List1, kRow, editedInput());
+    const auto result = saveEntry(path, Range::List1, kRow, editedBytes());
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::NotSupported);
     EXPECT_EQ(snapshotOf(path), replacement);

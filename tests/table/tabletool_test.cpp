@@ -1,6 +1,6 @@
 #include "image/imagefile.h"
 #include "sample-image/sampleimage.h"
-#include "support/editorinput.h"
+#include "support/fieldoffset.h"
 #include "support/scriptedfileapi.h"
 #include "support/tempimage.h"
 #include "table/tablecsv.h"
@@ -80,7 +80,7 @@ std::string sampleRow(int record, const std::map<std::size_t, std::string> &edit
         for (int r = 0; r < kRecordCount; ++r) {
             table[static_cast<std::size_t>(r)] = stats::tools::sampleFieldBytes(r);
         }
-        return linesOf(replaced(stats::table::tableCsv(table, false), "\r", ""));
+        return linesOf(replaced(stats::table::tableCsv(table, stats::catalogues::builtInCatalogues(), false), "\r", ""));
     }();
     std::vector<std::string> cells;
     std::istringstream stream(rows.at(static_cast<std::size_t>(record) + 1));
@@ -263,7 +263,7 @@ TEST_F(TableTool, AWriteFailingMidwayPutsEveryEntryBack)
     }
     stats::testing::ScriptedFileApi files;
     files.arm(stats::testing::ScriptedFileApi::Call::Pwrite, ENOSPC, 1000);
-    const Outcome result = import(stats::table::tableCsv(other, true), {}, files);
+    const Outcome result = import(stats::table::tableCsv(other, stats::catalogues::builtInCatalogues(), true), {}, files);
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("No space left on device; every entry written so far was put back"),
               std::string::npos)

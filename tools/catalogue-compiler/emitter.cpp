@@ -30,11 +30,16 @@ namespace {
     return out;
 }
 
+std::string arrayName(const CatalogueFile &catalogue)
+{
+    return "kRows" + std::to_string(static_cast<int>(catalogue.id));
+}
+
 void appendArray(std::string &out, const CatalogueFile &catalogue, const DataFile &file)
 {
     out += "// " + std::string(catalogue.fileName) + "\n";
     out += "constexpr std::array<std::string_view, " + std::to_string(file.rows.size()) + "> " +
-           std::string(catalogue.arrayName) + "{{\n";
+           arrayName(catalogue) + "{{\n";
     for (const std::string &row : file.rows) {
         out += "    " + literal(row) + ",\n";
     }
@@ -54,14 +59,16 @@ std::string generateSource(const CatalogueData &data)
     for (const CatalogueFile &catalogue : kCatalogueFiles) {
         appendArray(out, catalogue, data.file(catalogue.id));
     }
-    out += "} // namespace\n\n"
-           "std::span<const std::string_view> rows(DataFile file) noexcept\n{\n"
-           "    switch (file) {\n";
+    out += "// In the order of the files' identifiers.\n"
+           "constexpr std::array<std::span<const std::string_view>, " +
+           std::to_string(kCatalogueFiles.size()) + "> kFiles{\n";
     for (const CatalogueFile &catalogue : kCatalogueFiles) {
-        out += "    case DataFile::" + std::string(catalogue.enumerator) + ":\n        return " +
-               std::string(catalogue.arrayName) + ";\n";
+        out += "    " + arrayName(catalogue) + ",\n";
     }
-    out += "    }\n    return {};\n}\n\n} // namespace stats::catalogues::rowdata\n";
+    out += "};\n\n} // namespace\n\n"
+           "std::span<const std::string_view> rows(CatalogueFileId file) noexcept\n{\n"
+           "    return kFiles[static_cast<std::size_t>(file)];\n}\n\n"
+           "} // namespace stats::catalogues::rowdata\n";
     return out;
 }
 

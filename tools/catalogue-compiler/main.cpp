@@ -6,7 +6,6 @@
 // Faults go to standard error as "file:line: message". Exit status: 0 when the data is sound
 // (and the source was written), 1 when the data breaks a rule, 2 for a usage or file error.
 
-#include "tools/catalogue-compiler/datafile.h"
 #include "tools/catalogue-compiler/emitter.h"
 #include "tools/catalogue-compiler/rules.h"
 
@@ -22,6 +21,7 @@
 namespace {
 
 using namespace stats::tools;
+namespace catalogues = stats::catalogues;
 
 constexpr int kSound = 0;
 constexpr int kBrokenData = 1;
@@ -46,7 +46,7 @@ struct Options
 
 void report(const Diagnostic &diagnostic)
 {
-    std::cerr << formatDiagnostic(diagnostic) << '\n';
+    std::cerr << catalogues::formatDiagnostic(diagnostic) << '\n';
 }
 
 // Sorted by file and line, so a reader works through each file from the top.
@@ -96,9 +96,11 @@ void reportAll(Diagnostics diagnostics)
             report(file.error());
             return kFailure;
         }
+        const Diagnostics structure = catalogues::checkStructure(catalogue, *file);
+        faults.insert(faults.end(), structure.begin(), structure.end());
         data.files[static_cast<std::size_t>(catalogue.id)] = std::move(*file);
     }
-    const Diagnostics breaches = checkCatalogues(data);
+    const Diagnostics breaches = checkShippedTexts(data);
     faults.insert(faults.end(), breaches.begin(), breaches.end());
     if (!faults.empty()) {
         reportAll(std::move(faults));

@@ -9,6 +9,7 @@ namespace stats::tools {
 
 namespace {
 
+using catalogues::characterCount;
 using image::Range;
 
 constexpr int kEntryNameLength = 10;
@@ -133,17 +134,17 @@ constexpr int kRepeatingItemRow = 626;
     return image::rangeInfo(range).name;
 }
 
-[[nodiscard]] constexpr CatalogueId catalogueOf(Range range)
+[[nodiscard]] constexpr CatalogueFileId catalogueOf(Range range)
 {
     switch (range) {
     case Range::List1:
-        return CatalogueId::List1;
+        return CatalogueFileId::List1;
     case Range::List2:
-        return CatalogueId::List2;
+        return CatalogueFileId::List2;
     case Range::AlternateForms:
-        return CatalogueId::AlternateForms;
+        return CatalogueFileId::AlternateForms;
     }
-    return CatalogueId::List1;
+    return CatalogueFileId::List1;
 }
 
 // Collects the faults of one file, each at the line of the row it concerns.
@@ -176,16 +177,43 @@ private:
     return static_cast<int>(file.rows.size());
 }
 
-void checkRowCount(Reporter &report, int expected)
+// Any set of names may give a value list more or fewer rows; ours has the game's own count.
+void checkRowCount(Reporter &report, const CatalogueFile &catalogue)
 {
     const int actual = rowCountOf(report.file());
-    if (actual == expected) {
-        return;
+    const int expected = catalogue.builtInRows;
+    if (catalogue.entries || actual == expected) {
+        return; // an entry list's count is a rule of every set, checked with them
     }
     const std::string message = "the list has " + std::to_string(actual) +
                                 " rows; it must have exactly " + std::to_string(expected);
     // Too many rows: point at the first extra line. Too few: at the last line there is.
     report.lineFault(actual > expected ? expected + 1 : std::max(actual, 1), message);
+}
+
+// The files we ship use LF line ends only, with one after the last line too, so that a diff
+// of them shows every change and nothing else.
+void checkLineEnds(Reporter &report)
+{
+    const std::string_view bytes = report.file().bytes;
+    int line = 1;
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        if (bytes[at] == '\r') {
+            report.lineFault(line, "line holds a carriage return; the data files use LF line ends "
+                                   "only");
+            at = bytes.find('\n', at);
+            if (at == std::string_view::npos) {
+                return;
+            }
+        }
+        line += bytes[at] == '\n' ? 1 : 0;
+    }
+    if (!bytes.empty() && bytes.back() != '\n') {
+        report.lineFault(line, "the last line must end in a line feed");
+    }
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        report.lineFault(1, "the file begins with a byte order mark; the data files have none");
+    }
 }
 
 // Reports every row whose text repeats an earlier row's, letter case ignored. Rows for which
@@ -363,7 +391,7 @@ void checkFormGroup(const FormGroup &group, Reporter &formReport, Reporter &entr
 
 void checkAlternateForms(const CatalogueData &data, Diagnostics &out)
 {
-    Reporter formReport(data.file(CatalogueId::AlternateForms), out);
+    Reporter formReport(data.file(CatalogueFileId::AlternateForms), out);
     checkEntryList(formReport, kFormNameLength, false);
     for (const FormGroup &group : kFormGroups) {
         Reporter entryReport(data.file(catalogueOf(group.entryList)), out);
@@ -564,24 +592,25 @@ void checkAbilities(Reporter &report)
 
 } // namespace
 
-Diagnostics checkCatalogues(const CatalogueData &data)
+Diagnostics checkShippedTexts(const CatalogueData &data)
 {
     Diagnostics out;
     for (const CatalogueFile &catalogue : kCatalogueFiles) {
         Reporter report(data.file(catalogue.id), out);
-        checkRowCount(report, catalogue.rowCount);
+        checkRowCount(report, catalogue);
+        checkLineEnds(report);
     }
-    Reporter list1(data.file(CatalogueId::List1), out);
+    Reporter list1(data.file(CatalogueFileId::List1), out);
     checkEntryList(list1, kEntryNameLength, true);
-    Reporter list2(data.file(CatalogueId::List2), out);
+    Reporter list2(data.file(CatalogueFileId::List2), out);
     checkEntryList(list2, kEntryNameLength, true);
-    checkNoSharedEntries(data.file(CatalogueId::List1), list2);
+    checkNoSharedEntries(data.file(CatalogueFileId::List1), list2);
     checkAlternateForms(data, out);
-    Reporter types(data.file(CatalogueId::Types), out);
+    Reporter types(data.file(CatalogueFileId::Types), out);
     checkTypes(types);
-    Reporter heldItems(data.file(CatalogueId::HeldItems), out);
+    Reporter heldItems(data.file(CatalogueFileId::HeldItems), out);
     checkHeldItems(heldItems);
-    Reporter abilities(data.file(CatalogueId::Abilities), out);
+    Reporter abilities(data.file(CatalogueFileId::Abilities), out);
     checkAbilities(abilities);
     return out;
 }

@@ -1,58 +1,34 @@
 #pragma once
 
-// The catalogue data files and the content rules their rows obey.
+// The rules that describe the catalogue texts we ship, beyond those any set of names obeys.
 
-#include "tools/catalogue-compiler/datafile.h"
-
-#include "image/statstable.h"
+#include "catalogues/files/cataloguefiles.h"
 
 #include <array>
-#include <cstdint>
-#include <string_view>
 
 namespace stats::tools {
 
-enum class CatalogueId : std::uint8_t { List1, List2, AlternateForms, Types, HeldItems, Abilities };
-
-struct CatalogueFile
-{
-    CatalogueId id;
-    std::string_view fileName;
-    /// The enumerator of stats::catalogues::rowdata::DataFile that the generated source serves.
-    std::string_view enumerator;
-    std::string_view arrayName;
-    int rowCount;
-};
-
-inline constexpr std::array<CatalogueFile, 6> kCatalogueFiles{{
-    {CatalogueId::List1, "list1.txt", "List1", "kList1",
-     image::rangeInfo(image::Range::List1).rowCount},
-    {CatalogueId::List2, "list2.txt", "List2", "kList2",
-     image::rangeInfo(image::Range::List2).rowCount},
-    {CatalogueId::AlternateForms, "alternate-forms.txt", "AlternateForms", "kAlternateForms",
-     image::rangeInfo(image::Range::AlternateForms).rowCount},
-    {CatalogueId::Types, "types.txt", "Types", "kTypes", 17},
-    {CatalogueId::HeldItems, "held-items.txt", "HeldItems", "kHeldItems", 627},
-    {CatalogueId::Abilities, "abilities.txt", "Abilities", "kAbilities", 165},
-}};
-
-[[nodiscard]] constexpr const CatalogueFile &catalogueFile(CatalogueId id)
-{
-    return kCatalogueFiles[static_cast<std::size_t>(id)];
-}
+using catalogues::CatalogueFile;
+using catalogues::CatalogueFileId;
+using catalogues::DataFile;
+using catalogues::Diagnostic;
+using catalogues::Diagnostics;
+using catalogues::kCatalogueFiles;
 
 /// The rows of all six data files, indexed like kCatalogueFiles.
 struct CatalogueData
 {
     std::array<DataFile, kCatalogueFiles.size()> files;
 
-    [[nodiscard]] const DataFile &file(CatalogueId id) const
+    [[nodiscard]] const DataFile &file(CatalogueFileId id) const
     {
         return files[static_cast<std::size_t>(id)];
     }
 };
 
-/// Every breach of a content rule, in file order; empty when all data is sound.
-[[nodiscard]] Diagnostics checkCatalogues(const CatalogueData &data);
+/// Every breach of a rule of the shipped texts, in file order; empty when all data is sound.
+/// The value lists have exactly their built-in rows, every file has LF line ends, the last
+/// one too, and each list keeps its fixed rows, characters and letter case.
+[[nodiscard]] Diagnostics checkShippedTexts(const CatalogueData &data);
 
 } // namespace stats::tools

@@ -1,5 +1,8 @@
 #include "sampleimage.h"
 
+#include "catalogues/files/cataloguefiles.h"
+
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
@@ -20,6 +23,17 @@ constexpr std::int64_t kGuardEnd = kTableEnd + kGuardSize;
 
 // Gender ratios a real table holds: the four named ones and a few in between.
 constexpr std::array<std::uint8_t, 7> kGenderRatios{0, 31, 63, 127, 191, 254, 255};
+
+// The rows of a value list we ship that one byte can name: every sample value has a row.
+unsigned storableRows(ValueList list)
+{
+    for (const auto &file : stats::catalogues::kCatalogueFiles) {
+        if (file.values == list) {
+            return static_cast<unsigned>(std::min(file.builtInRows, 256));
+        }
+    }
+    return 1;
+}
 
 std::uint8_t headerByte(std::int64_t offset)
 {
@@ -76,26 +90,22 @@ std::vector<std::uint8_t> bytesOfRange(std::int64_t from, std::int64_t to)
 FieldBytes sampleFieldBytes(int record)
 {
     const auto r = static_cast<unsigned>(record);
-    const auto stat = [r](unsigned salt) {
-        return static_cast<std::uint8_t>(20 + (r * (salt * 2 + 31) + salt * 17) % 180);
-    };
-    return FieldBytes{
-        stat(0),                                           // hp
-        stat(1),                                           // atk
-        stat(2),                                           // def
-        stat(3),                                           // spd
-        stat(4),                                           // spatk
-        stat(5),                                           // spdef
-        static_cast<std::uint8_t>(r * 3 % 17),             // ty1
-        static_cast<std::uint8_t>((r * 5 + 1) % 17),       // ty2
-        static_cast<std::uint8_t>((r * 11 + 3) % 256),     // cr
-        static_cast<std::uint8_t>(r * 13 % 256),           // wh1
-        static_cast<std::uint8_t>((r * 29 + 7) % 256),     // wh2
-        kGenderRatios[r % kGenderRatios.size()],           // gr
-        static_cast<std::uint8_t>(1 + r * 7 % 164),        // ab1
-        static_cast<std::uint8_t>(1 + (r * 19 + 3) % 164), // ab2
-        static_cast<std::uint8_t>(r * 23 % 164),           // dw
-    };
+    FieldBytes bytes{};
+    for (const FieldInfo &field : kFields) {
+        // Each field steps by its own amount from record to record, so that neighbouring
+        // records differ in every field.
+        const auto salt = static_cast<unsigned>(field.field);
+        std::uint8_t value = 0;
+        if (field.field == Field::gr) {
+            value = kGenderRatios[r % kGenderRatios.size()];
+        } else if (field.list) {
+            value = static_cast<std::uint8_t>((r * (salt + 1) + salt) % storableRows(*field.list));
+        } else {
+            value = static_cast<std::uint8_t>(20 + (r * (salt * 2 + 31) + salt * 17) % 180);
+        }
+        bytes[salt] = value;
+    }
+    return bytes;
 }
 
 std::uint8_t sampleByteAt(std::int64_t offset)

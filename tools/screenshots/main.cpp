@@ -53,7 +53,7 @@ int main(int argc, char *argv[])
     const QString image = QString::fromLocal8Bit(argv[1]);
     const QDir out(QString::fromLocal8Bit(argv[2]));
 
-    stats::app::Form1 window;
+    stats::app::Form1 window(stats::catalogues::builtInCatalogues());
     window.show();
     answerOpenDialog(image);
     window.findChild<QPushButton *>(QStringLiteral("Command1"))->click();

@@ -1,6 +1,7 @@
 #pragma once
 
-// Reading a catalogue data file: one row per line, UTF-8, LF line ends, every line ended.
+/// @file
+/// Reading a catalogue data file: one row per line, UTF-8.
 
 #include <expected>
 #include <filesystem>
@@ -8,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace stats::tools {
+namespace stats::catalogues {
 
-/// One fault in the data, in the "path:line: message" form that editors and IDEs jump to.
+/// One fault in a data file, in the "path:line: message" form that editors and IDEs jump to.
 struct Diagnostic
 {
     std::string path;
@@ -25,12 +26,17 @@ using Diagnostics = std::vector<Diagnostic>;
 struct DataFile
 {
     std::string path; ///< as shown in diagnostics
+    /// The file's bytes as they are, for rules about the bytes themselves (the line ends).
+    std::string bytes;
+    /// One row per line, without its line end.
     std::vector<std::string> rows;
 };
 
-/// Reads @p fileName from @p directory. A file that cannot be read is the error; faults in the
-/// bytes (a carriage return, invalid UTF-8, an empty or unended line) are added to @p faults
-/// and the rows are still returned, so that the content rules can report as much as they can.
+/// Reads @p fileName from @p directory. A file that cannot be read is the error. Lines end in
+/// LF or CRLF, the last one may lack its line end, and a UTF-8 byte order mark at the start is
+/// skipped: files edited on any system read the same. Rows that are not UTF-8 or are empty
+/// are added to @p faults and still returned, so that later rules can report as much as they
+/// can.
 [[nodiscard]] std::expected<DataFile, Diagnostic>
 readDataFile(const std::filesystem::path &directory, std::string_view fileName,
              Diagnostics &faults);
@@ -41,4 +47,4 @@ readDataFile(const std::filesystem::path &directory, std::string_view fileName,
 /// The number of characters (code points) of well-formed UTF-8 @p text.
 [[nodiscard]] int characterCount(std::string_view text);
 
-} // namespace stats::tools
+} // namespace stats::catalogues

@@ -1,0 +1,86 @@
+#pragma once
+
+/// @file
+/// The six catalogue data files and the rules that any set of them obeys: the names we ship
+/// and the name packs users bring alike. Rules that describe only the texts we ship are the
+/// catalogue compiler's own.
+
+#include "catalogues/files/datafile.h"
+#include "image/statstable.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace stats::catalogues {
+
+enum class CatalogueFileId : std::uint8_t {
+    List1,
+    List2,
+    AlternateForms,
+    Types,
+    HeldItems,
+    Abilities
+};
+
+/// One data file: the entry list or value list it fills.
+struct CatalogueFile
+{
+    CatalogueFileId id;
+    std::string_view fileName;
+    std::optional<image::Range> entries;
+    std::optional<image::ValueList> values;
+    /// The rows of the list we ship. An entry list always has exactly this many, one per
+    /// record of its range.
+    int builtInRows;
+};
+
+inline constexpr std::array<CatalogueFile, 6> kCatalogueFiles{{
+    {CatalogueFileId::List1, "list1.txt", image::Range::List1, std::nullopt,
+     image::rangeInfo(image::Range::List1).rowCount},
+    {CatalogueFileId::List2, "list2.txt", image::Range::List2, std::nullopt,
+     image::rangeInfo(image::Range::List2).rowCount},
+    {CatalogueFileId::AlternateForms, "alternate-forms.txt", image::Range::AlternateForms,
+     std::nullopt, image::rangeInfo(image::Range::AlternateForms).rowCount},
+    {CatalogueFileId::Types, "types.txt", std::nullopt, image::ValueList::Types, 17},
+    {CatalogueFileId::HeldItems, "held-items.txt", std::nullopt, image::ValueList::HeldItems, 627},
+    {CatalogueFileId::Abilities, "abilities.txt", std::nullopt, image::ValueList::Abilities, 165},
+}};
+
+static_assert([] {
+    for (std::size_t i = 0; i < kCatalogueFiles.size(); ++i) {
+        if (static_cast<std::size_t>(kCatalogueFiles[i].id) != i ||
+            kCatalogueFiles[i].entries.has_value() == kCatalogueFiles[i].values.has_value()) {
+            return false;
+        }
+    }
+    return true;
+}());
+
+[[nodiscard]] constexpr const CatalogueFile &catalogueFile(CatalogueFileId id)
+{
+    return kCatalogueFiles[static_cast<std::size_t>(id)];
+}
+
+/// The longest text a row may hold, in characters.
+inline constexpr int kLongestText = 64;
+
+/// The fewest and the most rows @p file may have: an entry list exactly its range's rows; a
+/// value list at least one (the ability list two, since the Dream World list is the ability
+/// list less its last row) and at most 256 or its built-in count, whichever is larger.
+[[nodiscard]] constexpr std::pair<int, int> rowLimits(const CatalogueFile &file)
+{
+    if (file.entries) {
+        return {file.builtInRows, file.builtInRows};
+    }
+    const int fewest = file.values == image::ValueList::Abilities ? 2 : 1;
+    return {fewest, file.builtInRows > 256 ? file.builtInRows : 256};
+}
+
+/// Every breach of the rules that any set obeys, in line order: a row count within
+/// rowLimits(), no text longer than kLongestText characters, no control character. (Rows that
+/// are not UTF-8 or are empty are reported while reading.)
+[[nodiscard]] Diagnostics checkStructure(const CatalogueFile &file, const DataFile &data);
+
+} // namespace stats::catalogues

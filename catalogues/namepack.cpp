@@ -1,0 +1,145 @@
+#include "catalogues/namepack.h"
+
+#include "catalogues/files/cataloguefiles.h"
+
+#include <cstdlib>
+#include <system_error>
+
+namespace stats::catalogues {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string environmentValue(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value == nullptr ? std::string() : std::string(value);
+}
+
+// A folder named in an XDG variable, or nothing for an empty or relative one.
+std::optional<fs::path> absoluteFolder(std::string_view text)
+{
+    if (text.empty() || text.front() != '/') {
+        return std::nullopt;
+    }
+    return fs::path(text);
+}
+
+bool isFolder(const fs::path &path)
+{
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
+// The rows of `file` in `folder`, or nothing when the pack does not have that file.
+std::optional<std::vector<std::string>> packRows(const fs::path &folder, const CatalogueFile &file,
+                                                 Diagnostics &faults)
+{
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(folder / file.fileName, error))) {
+        return std::nullopt;
+    }
+    auto data = readDataFile(folder, file.fileName, faults);
+    if (!data) {
+        faults.push_back(data.error());
+        return std::vector<std::string>();
+    }
+    const Diagnostics breaches = checkStructure(file, *data);
+    faults.insert(faults.end(), breaches.begin(), breaches.end());
+    return std::move(data->rows);
+}
+
+Catalogue baseList(const CatalogueSet &base, const CatalogueFile &file)
+{
+    return file.entries ? base.entries(*file.entries) : base.values(*file.values);
+}
+
+std::string fileNames()
+{
+    std::string names;
+    for (const CatalogueFile &file : kCatalogueFiles) {
+        names += (names.empty() ? "" : ", ") + std::string(file.fileName);
+    }
+    return names;
+}
+
+} // namespace
+
+DataFolders DataFolders::fromEnvironment()
+{
+    return {environmentValue("XDG_DATA_HOME"), environmentValue("HOME"),
+            environmentValue("XDG_DATA_DIRS")};
+}
+
+std::vector<fs::path> namePackFolders(const DataFolders &folders)
+{
+    const fs::path packInside = fs::path("stats-editor") / "names";
+    std::vector<fs::path> found;
+    if (const auto home = absoluteFolder(folders.dataHome)) {
+        found.push_back(*home / packInside);
+    } else if (const auto user = absoluteFolder(folders.home)) {
+        found.push_back(*user / ".local" / "share" / packInside);
+    }
+    const std::string_view dirs = folders.dataDirs.empty()
+                                      ? std::string_view("/usr/local/share:/usr/share")
+                                      : folders.dataDirs;
+    for (std::size_t start = 0; start <= dirs.size();) {
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        if (const auto dir = absoluteFolder(dirs.substr(start, end - start))) {
+            found.push_back(*dir / packInside);
+        }
+        start = end + 1;
+    }
+    return found;
+}
+
+std::expected<CatalogueSet, Diagnostics> loadNamePack(const fs::path &folder,
+                                                      const CatalogueSet &base)
+{
+    if (!isFolder(folder)) {
+        return std::unexpected(Diagnostics{{folder.generic_string(), 0, "is not a folder"}});
+    }
+    Diagnostics faults;
+    std::array<Catalogue, kCatalogueFiles.size()> lists;
+    bool anyFile = false;
+    for (const CatalogueFile &file : kCatalogueFiles) {
+        auto rows = packRows(folder, file, faults);
+        anyFile = anyFile || rows.has_value();
+        lists[static_cast<std::size_t>(file.id)] =
+            rows ? Catalogue(std::move(*rows)) : baseList(base, file);
+    }
+    if (!anyFile) {
+        faults.push_back({folder.generic_string(), 0,
+                          "the folder holds none of the name files: " + fileNames()});
+    }
+    if (!faults.empty()) {
+        return std::unexpected(std::move(faults));
+    }
+    return CatalogueSet(std::move(lists[0]), std::move(lists[1]), std::move(lists[2]),
+                        std::move(lists[3]), std::move(lists[4]), std::move(lists[5]));
+}
+
+std::expected<NamesInUse, Diagnostics> chooseNames(const std::optional<fs::path> &given,
+                                                   const DataFolders &folders)
+{
+    std::optional<fs::path> pack = given;
+    if (!pack) {
+        for (const fs::path &candidate : namePackFolders(folders)) {
+            if (isFolder(candidate)) {
+                pack = candidate;
+                break;
+            }
+        }
+    }
+    if (!pack) {
+        return NamesInUse{builtInCatalogues(), std::nullopt};
+    }
+    auto names = loadNamePack(*pack, builtInCatalogues());
+    if (!names) {
+        return std::unexpected(std::move(names.error()));
+    }
+    return NamesInUse{std::move(*names), pack};
+}
+
+} // namespace stats::catalogues

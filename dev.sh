@@ -6,7 +6,8 @@
 #   ./dev.sh test             build and run the whole test suite through CTest
 #   ./dev.sh test --sanitize  the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./dev.sh bench            release build, run every benchmark, print the table of targets
-#   ./dev.sh fuzz [COUNT]     a long run of the number text fuzz test with a fresh seed
+#   ./dev.sh fuzz [SECONDS]   run both libFuzzer targets (the import check, the number rule)
+#                             for SECONDS each, 600 by default; --ci runs each for 60 s
 #   ./dev.sh package [DIR]    build the Debian package into DIR (build/ by default), run lintian
 #   ./dev.sh test --package   the package test: build it, check it, install it in a scratch root
 set -euo pipefail
@@ -31,6 +32,10 @@ packages=(
 # What building and checking the Debian package needs on top of the build: the packaging tools
 # and lintian. The build dependencies in debian/control are the build packages above.
 package_tools=(dpkg-dev devscripts debhelper lintian fakeroot git)
+
+# The fuzz targets are built with clang, as libFuzzer is a part of it; the rest of the build
+# uses g++.
+fuzz_tools=(clang-19 libfuzzer-19-dev libclang-rt-19-dev)
 
 missing_packages() { # PACKAGE...
     local pkg
@@ -151,13 +156,28 @@ bench)
     exec "$here/bench/run.sh" "$here/build/release"
     ;;
 fuzz)
-    install_missing
-    cmake -S . -B build/sanitize -DSTATS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-    cmake --build build/sanitize --parallel "$jobs" --target numbertext_fuzz_test
-    seed="$RANDOM$RANDOM"
-    echo "dev.sh: fuzzing the number text rule, seed $seed"
-    STATS_FUZZ_COUNT="${1:-2000000}" STATS_FUZZ_SEED="$seed" \
-        exec "$here/build/sanitize/bin/numbertext_fuzz_test"
+    install_missing "${packages[@]}" "${fuzz_tools[@]}"
+    seconds="${1:-600}"
+    if [[ "$seconds" == --ci ]]; then
+        seconds=60
+    fi
+    dir=build/fuzz
+    cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER=clang++-19 -DSTATS_FUZZ=ON -DSTATS_BUILD_GUI=OFF \
+        >/dev/null
+    cmake --build "$dir" --parallel "$jobs" --target import_fuzz numbertext_fuzz
+    for target in import numbertext; do
+        # New finds go to the build folder; the seeds in tests/ are only read.
+        mkdir -p "$dir/corpus/$target"
+        echo "dev.sh: fuzzing the $target check for $seconds s"
+        if ! "$here/$dir/bin/${target}_fuzz" -max_total_time="$seconds" -max_len=8192 \
+            -timeout=10 -rss_limit_mb=1024 -print_final_stats=1 -artifact_prefix="$dir/$target-" \
+            "$dir/corpus/$target" "tests/fuzz/corpus/$target"; then
+            echo "dev.sh: the $target fuzz target failed; add the input it saved in $dir/ to" \
+                "tests/fuzz/corpus/$target/ once it is mended" >&2
+            exit 1
+        fi
+    done
+    echo "dev.sh: both fuzz targets ran $seconds s each and found nothing"
     ;;
 package)
     install_missing "${packages[@]}" "${package_tools[@]}"
@@ -166,7 +186,7 @@ package)
     make_package "$(cd "$out" && pwd)"
     ;;
 *)
-    echo "usage: ./dev.sh run | test [--sanitize | --package] | bench | fuzz [COUNT]" \
+    echo "usage: ./dev.sh run | test [--sanitize | --package] | bench | fuzz [SECONDS | --ci]" \
         "| package [DIR]" >&2
     exit 2
     ;;

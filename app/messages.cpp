@@ -22,7 +22,17 @@ QString reasonOf(const image::ImageError &error)
         return QStringLiteral("The entry changed in the file since it was loaded.");
     case ErrorKind::RowOutOfRange:
         return QStringLiteral("The entry lies outside its list.");
-    default:
+    case ErrorKind::Busy:
+        return QStringLiteral("Another program is writing this image. Try again when it is "
+                              "done.");
+    case ErrorKind::Replaced:
+        return QStringLiteral("The file at this path was moved, deleted or replaced while the "
+                              "save ran.");
+    case ErrorKind::CannotOpen:
+    case ErrorKind::CannotRead:
+    case ErrorKind::WriteFailed:
+    case ErrorKind::WriteFailedDirty:
+    case ErrorKind::FlushFailed:
         break;
     }
     if (error.osError == 0) {
@@ -57,9 +67,18 @@ QString outcomeOf(Action action, const image::ImageError &error, const QString &
             .arg(entry);
     case ErrorKind::ChangedSinceLoad:
         return QStringLiteral("Nothing was saved. Click \"%1\" again to load it.").arg(entry);
-    default:
-        return QStringLiteral("Nothing was saved.");
+    case ErrorKind::NoFile:
+    case ErrorKind::NotAFile:
+    case ErrorKind::CannotOpen:
+    case ErrorKind::CannotRead:
+    case ErrorKind::NotSupported:
+    case ErrorKind::RecordMissing:
+    case ErrorKind::RowOutOfRange:
+    case ErrorKind::Busy:
+    case ErrorKind::Replaced:
+        break;
     }
+    return QStringLiteral("Nothing was saved.");
 }
 
 QString headlineOf(Action action, const image::ImageError &error)
@@ -80,9 +99,18 @@ QString headlineOf(Action action, const image::ImageError &error)
         return QStringLiteral("Writing to the image failed:");
     case ErrorKind::FlushFailed:
         return QStringLiteral("Saving could not be completed:");
-    default:
-        return QStringLiteral("The entry cannot be saved into the image:");
+    case ErrorKind::NoFile:
+    case ErrorKind::NotAFile:
+    case ErrorKind::CannotRead:
+    case ErrorKind::NotSupported:
+    case ErrorKind::RecordMissing:
+    case ErrorKind::RowOutOfRange:
+    case ErrorKind::ChangedSinceLoad:
+    case ErrorKind::Busy:
+    case ErrorKind::Replaced:
+        break;
     }
+    return QStringLiteral("The entry cannot be saved into the image:");
 }
 
 } // namespace

@@ -59,15 +59,34 @@ public:
 // The system's calls without the look-up of the path before the open: the type check is left
 // to the fstat() after the open, which the core makes anyway. This is what a load and a save
 // would cost if the core opened the file first (saves without the flush, as above).
+// The look-up of the path that a save makes right before its writes, with the file open, to
+// see that the path still leads to it, stays.
 class NoPathStatFileApi : public NoFlushFileApi
 {
 public:
-    int stat(const char *, struct ::stat *info) override
+    int stat(const char *path, struct ::stat *info) override
     {
+        if (m_open > 0) {
+            return NoFlushFileApi::stat(path, info);
+        }
         *info = {};
         info->st_mode = S_IFREG;
         return 0;
     }
+    int open(const char *path, int flags) override
+    {
+        const int fd = NoFlushFileApi::open(path, flags);
+        m_open += fd >= 0 ? 1 : 0;
+        return fd;
+    }
+    int close(int fd) override
+    {
+        --m_open;
+        return NoFlushFileApi::close(fd);
+    }
+
+private:
+    int m_open = 0;
 };
 
 // The record's own bytes, so that every save writes what the image already holds.

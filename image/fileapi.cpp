@@ -35,6 +35,11 @@ int FileApi::fdatasync(int fd)
     return ::fdatasync(fd);
 }
 
+int FileApi::fcntl(int fd, int command, struct ::flock *lock)
+{
+    return ::fcntl(fd, command, lock);
+}
+
 int FileApi::close(int fd)
 {
     return ::close(fd);

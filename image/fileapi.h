@@ -5,6 +5,7 @@
 /// any of them fail the way a real disk, mount or permission does.
 
 #include <cstddef>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -25,6 +26,8 @@ public:
     virtual ssize_t pread(int fd, void *buffer, std::size_t count, off_t offset);
     virtual ssize_t pwrite(int fd, const void *buffer, std::size_t count, off_t offset);
     virtual int fdatasync(int fd);
+    /// fcntl(2) for the record-lock commands (F_OFD_SETLK and its kin).
+    virtual int fcntl(int fd, int command, struct ::flock *lock);
     virtual int close(int fd);
 };
 

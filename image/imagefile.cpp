@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <numeric>
 #include <span>
+#include <thread>
 #include <utility>
 
 namespace stats::image {
@@ -231,6 +233,69 @@ void copyFieldBytes(std::span<const std::uint8_t> record, FieldBytes &bytes)
     copyFieldBytes(record, bytes, std::make_index_sequence<kFieldCount>());
 }
 
+// How long a save waits for another writer of ours to finish with the same image. A save
+// of the whole table takes milliseconds, so a lock held longer is a program that is stuck
+// or a person who is not done yet.
+constexpr auto kLockWait = std::chrono::seconds(2);
+constexpr auto kLockRetry = std::chrono::milliseconds(20);
+
+// Takes the write lock that our programs hold on an image from the check of its records to
+// the last write. Open-file-description locks belong to the open, not to the process, so
+// two threads or two opens in one process exclude each other as two processes do, and the
+// system drops the lock when the file is closed, also when the process is killed. A file
+// system that has no such locks is written unlocked, as before: the check of the records
+// still catches a writer that changed them.
+std::expected<void, ImageError> lockForWriting(const FileHandle &file)
+{
+    struct ::flock lock
+    {
+    };
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    for (;;) {
+        if (file.api().fcntl(file.fd(), F_OFD_SETLK, &lock) == 0) {
+            return {};
+        }
+        const int error = errno;
+        if (error != EINTR && error != EAGAIN && error != EACCES) {
+            return {};
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return failure(ErrorKind::Busy, error);
+        }
+        std::this_thread::sleep_for(kLockRetry);
+    }
+}
+
+// Right before the writes: the path must still lead to the open file (not moved away, or
+// replaced by a rename), and the file must still hold every byte up to `end`, so that no
+// write lands in a file the user no longer sees or makes a file longer.
+std::expected<void, ImageError> checkStillTheImage(const FileHandle &file, std::string_view path,
+                                                   std::int64_t end)
+{
+    struct ::stat open
+    {
+    };
+    if (file.api().fstat(file.fd(), &open) != 0) {
+        return failure(ErrorKind::CannotRead, errno);
+    }
+    struct ::stat named
+    {
+    };
+    if (file.api().stat(std::string(path).c_str(), &named) != 0) {
+        const int error = errno;
+        return failure(error == ENOENT ? ErrorKind::Replaced : ErrorKind::CannotRead, error);
+    }
+    if (FileIdentity{named.st_dev, named.st_ino} != FileIdentity{open.st_dev, open.st_ino}) {
+        return failure(ErrorKind::Replaced);
+    }
+    if (open.st_size < end) {
+        return failure(ErrorKind::RecordMissing);
+    }
+    return {};
+}
+
 bool flush(const FileHandle &file)
 {
     int result = 0;
@@ -320,9 +385,16 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
         starts.push_back(*start);
     }
     const auto [first, last] = std::ranges::minmax(starts);
-    const auto image = openImage(path, O_RDWR, api);
+    const auto image = openRegularFile(path, O_RDWR, api);
     if (!image) {
         return std::unexpected(SaveError{image.error()});
+    }
+    // Everything from the check of the game code to the last write happens under the lock.
+    if (auto locked = lockForWriting(image->handle); !locked) {
+        return std::unexpected(SaveError{locked.error()});
+    }
+    if (auto code = checkGameCode(*image); !code) {
+        return std::unexpected(SaveError{code.error()});
     }
     // The old bytes of every entry, in one read from the first record to the last and in the
     // same open as the writes, so that a failed write can put them back.
@@ -343,24 +415,51 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
     if (!changed.empty()) {
         return std::unexpected(SaveError{{ErrorKind::ChangedSinceLoad}, std::move(changed)});
     }
+    if (auto same = checkStillTheImage(image->handle, path, last + kRecordSpan); !same) {
+        return std::unexpected(SaveError{same.error()});
+    }
     for (std::size_t i = 0; i < updates.size(); ++i) {
         if (writeFieldBytes(image->handle, starts[i], updates[i].bytes)) {
             continue;
         }
         // Entries 0 to i may hold new bytes, entry i perhaps only some of them.
         const int writeError = errno;
-        std::vector<std::size_t> dirty;
+        bool allPutBack = true;
         for (std::size_t j = 0; j <= i; ++j) {
-            if (!writeFieldBytes(image->handle, starts[j], before[j])) {
-                dirty.push_back(j);
+            allPutBack = writeFieldBytes(image->handle, starts[j], before[j]) && allPutBack;
+        }
+        const bool flushed = flush(image->handle);
+        if (allPutBack && flushed) {
+            return std::unexpected(SaveError{{ErrorKind::WriteFailed, writeError}});
+        }
+        SaveError dirty{{ErrorKind::WriteFailedDirty, writeError}};
+        if (!flushed) {
+            // What reached the disk is unknown, whatever the file reads back now.
+            dirty.entries.resize(i + 1);
+            std::iota(dirty.entries.begin(), dirty.entries.end(), std::size_t{0});
+            return std::unexpected(std::move(dirty));
+        }
+        // A write on a full disk often fails before it puts a byte, so an entry is named only
+        // for what it holds when read back.
+        for (std::size_t j = 0; j <= i; ++j) {
+            std::array<std::uint8_t, kRecordSpan> record{};
+            FieldBytes now{};
+            if (readBytesAt(*image, starts[j], record)) {
+                copyFieldBytes(record, now);
+                if (now == before[j]) {
+                    continue;
+                }
+                if (now == updates[j].bytes) {
+                    dirty.written.push_back(j);
+                    continue;
+                }
             }
+            dirty.entries.push_back(j);
         }
-        if (!flush(image->handle)) {
-            dirty.resize(i + 1);
-            std::iota(dirty.begin(), dirty.end(), std::size_t{0});
+        if (dirty.entries.empty() && dirty.written.empty()) {
+            return std::unexpected(SaveError{{ErrorKind::WriteFailed, writeError}});
         }
-        const ErrorKind kind = dirty.empty() ? ErrorKind::WriteFailed : ErrorKind::WriteFailedDirty;
-        return std::unexpected(SaveError{{kind, writeError}, std::move(dirty)});
+        return std::unexpected(std::move(dirty));
     }
     if (!flush(image->handle)) {
         return std::unexpected(SaveError{{ErrorKind::FlushFailed, errno}});

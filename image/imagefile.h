@@ -31,6 +31,9 @@ enum class ErrorKind : std::uint8_t {
     WriteFailedDirty, ///< a write failed and putting the old bytes back failed too
     FlushFailed,      ///< written, but the disk did not confirm it
     ChangedSinceLoad, ///< the record no longer holds what was loaded; nothing was written
+    Busy,             ///< another program is writing this image; nothing was written
+    Replaced, ///< the path leads to another file than the one opened (moved, deleted or
+              ///< replaced while the save ran); nothing was written
 };
 
 struct ImageError
@@ -108,15 +111,21 @@ struct SaveError
 {
     ImageError error;
     /// Positions in the batch. ChangedSinceLoad: the entries whose records no longer hold
-    /// their expected bytes. WriteFailedDirty: the entries that may be half-written.
+    /// their expected bytes. WriteFailedDirty: the entries that may be half-written, holding
+    /// neither their old bytes nor their new ones as far as reading them back can tell.
     std::vector<std::size_t> entries = {};
+    /// WriteFailedDirty: the entries that hold their new bytes, whole, as they could not be
+    /// put back.
+    std::vector<std::size_t> written = {};
 };
 
-/// Writes every entry of @p updates in one open, all or nothing: the game code is checked
-/// again, the old bytes of every entry are read, and only when every record still holds its
-/// expected bytes are the fifteen field bytes of each entry written (and no other byte), then
-/// flushed once. A failed write puts back every entry written so far and flushes that; a file
-/// is never created, extended or truncated.
+/// Writes every entry of @p updates in one open, all or nothing: the image is locked against
+/// the other writers of our programs (a save waits a short while for one, then fails with
+/// Busy), the game code is checked again, the old bytes of every entry are read, and only
+/// when every record still holds its expected bytes, the path still leads to the open file
+/// and that file still holds every record, are the fifteen field bytes of each entry written
+/// (and no other byte), then flushed once. A failed write puts back every entry written so
+/// far and flushes that; a file is never created, extended or truncated.
 [[nodiscard]] std::expected<void, SaveError> saveEntries(std::string_view path,
                                                          std::span<const EntryUpdate> updates,
                                                          FileApi &api = systemFileApi());

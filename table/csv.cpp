@@ -15,112 +15,113 @@ constexpr bool isLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
-// Reads one CSV text cell by cell; `at` is always the next byte to read.
-class CsvReader
-{
-public:
-    explicit CsvReader(std::string_view text) : m_text(text) {}
-
-    CsvText read()
-    {
-        if (m_text.starts_with(kByteOrderMark)) {
-            m_at = kByteOrderMark.size();
-        }
-        while (m_at < m_text.size() && !m_ended) {
-            CsvRecord record{m_line, {}};
-            // Records are as long as the one before, as a rule: one allocation, not six.
-            record.cells.reserve(m_result.records.empty() ? 1
-                                                          : m_result.records.back().cells.size());
-            do {
-                record.cells.push_back(readCell());
-            } while (!m_ended && skip(','));
-            if (!m_ended) {
-                skipLineEnd();
-                m_result.records.push_back(std::move(record));
-            }
-        }
-        return std::move(m_result);
-    }
-
-private:
-    bool skip(char c)
-    {
-        if (m_at < m_text.size() && m_text[m_at] == c) {
-            ++m_at;
-            return true;
-        }
-        return false;
-    }
-
-    // CRLF, LF or a CR on its own each end one line.
-    void skipLineEnd()
-    {
-        if (skip('\r')) {
-            skip('\n');
-        } else {
-            skip('\n');
-        }
-        ++m_line;
-    }
-
-    bool atCellEnd() const
-    {
-        return m_at == m_text.size() || m_text[m_at] == ',' || isLineEnd(m_text[m_at]);
-    }
-
-    std::string readCell()
-    {
-        if (!skip('"')) {
-            const std::size_t start = m_at;
-            while (!atCellEnd()) {
-                ++m_at;
-            }
-            return std::string(m_text.substr(start, m_at - start));
-        }
-        const int opened = m_line;
-        std::string cell;
-        for (;;) {
-            const std::size_t quote = m_text.find('"', m_at);
-            if (quote == std::string_view::npos) {
-                m_result.faults.push_back(
-                    {opened, "a cell opens a quote that is not closed before the end of the file"});
-                m_ended = true;
-                return cell;
-            }
-            const std::string_view part = m_text.substr(m_at, quote - m_at);
-            // Line ends inside a quoted cell still count, so later faults name the right line.
-            m_line += static_cast<int>(std::ranges::count(part, '\n'));
-            for (std::size_t i = 0; i < part.size(); ++i) {
-                m_line += part[i] == '\r' && (i + 1 == part.size() || part[i + 1] != '\n');
-            }
-            cell.append(part);
-            m_at = quote + 1;
-            if (!skip('"')) {
-                break;
-            }
-            cell.push_back('"');
-        }
-        if (!atCellEnd()) {
-            m_result.faults.push_back({m_line, "text follows the closing quote of a cell"});
-            while (!atCellEnd()) {
-                ++m_at;
-            }
-        }
-        return cell;
-    }
-
-    std::string_view m_text;
-    std::size_t m_at = 0;
-    int m_line = 1;
-    bool m_ended = false;
-    CsvText m_result;
-};
-
 } // namespace
 
-CsvText parseCsv(std::string_view text)
+CsvReader::CsvReader(std::string_view text, std::size_t cellLimit)
+    : m_text(text), m_cellLimit(cellLimit)
 {
-    return CsvReader(text).read();
+    if (m_text.starts_with(kByteOrderMark)) {
+        m_at = kByteOrderMark.size();
+    }
+}
+
+std::optional<CsvRecord> CsvReader::next()
+{
+    if (m_at >= m_text.size() || m_ended) {
+        return std::nullopt;
+    }
+    CsvRecord record{m_line, {}, 0, {}};
+    std::size_t column = 0;
+    std::size_t pastLimit = 0;
+    do {
+        ++column;
+        std::string cell = readCell(record, column);
+        if (column <= m_cellLimit) {
+            record.cells.push_back(std::move(cell));
+        } else {
+            ++pastLimit;
+            if (!cell.empty()) {
+                record.cellsPastLimit = pastLimit;
+            }
+        }
+    } while (!m_ended && skip(','));
+    if (!m_ended) {
+        skipLineEnd();
+    }
+    return record;
+}
+
+bool CsvReader::skip(char c)
+{
+    if (m_at < m_text.size() && m_text[m_at] == c) {
+        ++m_at;
+        return true;
+    }
+    return false;
+}
+
+// CRLF, LF or a CR on its own each end one line.
+void CsvReader::skipLineEnd()
+{
+    if (skip('\r')) {
+        skip('\n');
+    } else {
+        skip('\n');
+    }
+    ++m_line;
+}
+
+bool CsvReader::atCellEnd() const
+{
+    return m_at == m_text.size() || m_text[m_at] == ',' || isLineEnd(m_text[m_at]);
+}
+
+std::string CsvReader::readCell(CsvRecord &record, std::size_t column)
+{
+    if (!skip('"')) {
+        const std::size_t start = m_at;
+        while (!atCellEnd()) {
+            ++m_at;
+        }
+        return std::string(m_text.substr(start, m_at - start));
+    }
+    const int opened = m_line;
+    std::string cell;
+    for (;;) {
+        const std::size_t quote = m_text.find('"', m_at);
+        if (quote == std::string_view::npos) {
+            record.faults.push_back(
+                {opened, column,
+                 "a cell opens a quote that is not closed before the end of the file"});
+            cell.append(m_text.substr(m_at));
+            m_at = m_text.size();
+            m_ended = true;
+            return cell;
+        }
+        const std::string_view part = m_text.substr(m_at, quote - m_at);
+        // Line ends inside a quoted cell still count, so later faults name the right line.
+        m_line += static_cast<int>(std::ranges::count(part, '\n'));
+        for (std::size_t i = 0; i < part.size(); ++i) {
+            m_line += part[i] == '\r' && (i + 1 == part.size() || part[i + 1] != '\n');
+        }
+        cell.append(part);
+        m_at = quote + 1;
+        if (!skip('"')) {
+            break;
+        }
+        cell.push_back('"');
+    }
+    if (!atCellEnd()) {
+        if (column <= m_cellLimit) {
+            record.faults.push_back({m_line, column, "text follows the closing quote of a cell"});
+        }
+        const std::size_t start = m_at;
+        while (!atCellEnd()) {
+            ++m_at;
+        }
+        cell.append(m_text.substr(start, m_at - start));
+    }
+    return cell;
 }
 
 void appendCsvCell(std::string &out, std::string_view cell)
@@ -144,7 +145,7 @@ void appendCsvCell(std::string &out, std::string_view cell)
 
 bool isBlankRecord(const CsvRecord &record)
 {
-    return std::ranges::all_of(record.cells, &std::string::empty);
+    return record.cellsPastLimit == 0 && std::ranges::all_of(record.cells, &std::string::empty);
 }
 
 } // namespace stats::table

@@ -1,10 +1,21 @@
 #include "table/tabletool.h"
 
+#include <cstdio>
+#include <exception>
 #include <string_view>
 #include <vector>
 
 int main(int argc, char **argv)
 {
-    const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return stats::table::runTableTool(args, {stdout, stderr});
+    // The program reports every failure it knows of as a message; anything else (memory
+    // running out, above all) still ends with a message and a status, never an abort.
+    try {
+        const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+        return stats::table::runTableTool(args, {stdout, stderr});
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "stats-table: stopped: %s; nothing more was written\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "stats-table: stopped by an unknown error; nothing more was written\n");
+    }
+    return stats::table::kExitRefused;
 }

@@ -56,24 +56,80 @@ std::string joined(std::initializer_list<std::string_view> parts)
     return text;
 }
 
-// A cell as a fault shows it: in quotes, control characters as '?', long ones cut short at
-// a character boundary.
+// The character that `text` starts with and its length in bytes; length 0 when the text
+// does not start with a whole, shortest UTF-8 sequence of a character.
+std::pair<char32_t, std::size_t> firstCharacter(std::string_view text)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        return {lead, 1};
+    }
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || text.size() < length) {
+        return {0, 0};
+    }
+    char32_t code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) {
+            return {0, 0};
+        }
+        code = (code << 6) | (byte(i) & 0x3F);
+    }
+    constexpr std::array<char32_t, 5> kSmallest{0, 0, 0x80, 0x800, 0x10000};
+    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return {0, 0};
+    }
+    return {code, length};
+}
+
+// Characters a terminal would act on or that show as nothing or as a plain space: control
+// characters (C0 and C1, which move the cursor or change colours), direction marks,
+// overrides and isolates, which reorder the text after them, and invisible or no-break
+// blanks and the byte order mark, which are what makes a cell such as " 12" fail.
+constexpr bool isShownEscaped(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0xAD || (c >= 0x200B && c <= 0x200F) ||
+           (c >= 0x2028 && c <= 0x202F) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF;
+}
+
+std::string escaped(std::string_view prefix, std::uint32_t value, int digits)
+{
+    std::string text(prefix);
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
+        text.push_back("0123456789ABCDEF"[(value >> shift) & 0xF]);
+    }
+    return text;
+}
+
+// A cell as a fault shows it: in quotes, with the characters above as \uXXXX and bytes
+// that are no UTF-8 as \xXX, long ones cut short between two characters.
 std::string quoted(std::string_view cell)
 {
-    std::string shown;
-    for (const char c : cell.substr(0, kEchoLimit)) {
-        shown.push_back(static_cast<unsigned char>(c) < 0x20 ? '?' : c);
+    std::string shown = "\"";
+    std::size_t at = 0;
+    while (at < cell.size()) {
+        const auto [code, length] = firstCharacter(cell.substr(at));
+        if (at + std::max<std::size_t>(length, 1) > kEchoLimit) {
+            break;
+        }
+        if (length == 0) {
+            shown += escaped("\\x", static_cast<unsigned char>(cell[at]), 2);
+            ++at;
+            continue;
+        }
+        if (isShownEscaped(code)) {
+            shown += escaped("\\u", static_cast<std::uint32_t>(code), 4);
+        } else {
+            shown += cell.substr(at, length);
+        }
+        at += length;
     }
-    if (cell.size() > kEchoLimit) {
-        while (!shown.empty() && (static_cast<unsigned char>(shown.back()) & 0xC0) == 0x80) {
-            shown.pop_back();
-        }
-        if (!shown.empty() && static_cast<unsigned char>(shown.back()) >= 0xC0) {
-            shown.pop_back();
-        }
+    if (at < cell.size()) {
         shown += "...";
     }
-    return joined({"\"", shown, "\""});
+    shown += '"';
+    return shown;
 }
 
 std::string decimal(int value)
@@ -232,71 +288,117 @@ std::string headerText()
     return header;
 }
 
-// Reads the rows of an import file one by one, collecting every fault.
+// Reads the rows of an import file one by one, collecting the first faults and counting
+// the others.
 class ImportReader
 {
 public:
-    ImportReader(const TableBytes &current, const CatalogueSet &names)
+    ImportReader(const TableBytes &current, const CatalogueSet &names, std::size_t faultLimit)
         : m_current(current), m_names(names), m_choices(choiceRules(names)),
-          m_lineOfRecord(current.size(), 0)
+          m_lineOfRecord(current.size(), 0), m_faultLimit(faultLimit)
     {
     }
 
     ImportTable read(std::string_view text)
     {
-        CsvText csv = parseCsv(text);
-        for (CsvFault &fault : csv.faults) {
-            m_result.faults.push_back({fault.line, 0, std::move(fault.reason)});
+        if (text.find('\0') != std::string_view::npos || text.starts_with("\xFF\xFE") ||
+            text.starts_with("\xFE\xFF")) {
+            addFault(1, 0,
+                     "the file is not UTF-8 text: it looks like UTF-16, or like no text at "
+                     "all. Save it as CSV with the character set Unicode (UTF-8)");
+            keepFaults();
+        } else {
+            readRecords(text);
         }
-        std::erase_if(csv.records, isBlankRecord);
-        if (csv.records.empty()) {
-            addFault(1, 0, joined({"the file is empty; ", kHeaderFault, headerText()}));
-        } else if (readHeader(csv.records.front())) {
-            for (const CsvRecord &record : std::span(csv.records).subspan(1)) {
-                readRow(record);
-            }
-        }
-        std::ranges::stable_sort(m_result.faults, {}, [](const ImportFault &fault) {
-            return std::pair{fault.line, fault.column};
-        });
-        if (!m_result.faults.empty()) {
+        if (m_result.faultCount > 0) {
             m_result.rows.clear();
         }
         return std::move(m_result);
     }
 
 private:
-    void addFault(int line, std::size_t column, std::string reason)
+    void readRecords(std::string_view text)
     {
-        m_result.faults.push_back({line, column, std::move(reason)});
+        // A record keeps no more cells than the header has: a longer one is one fault.
+        CsvReader csv(text, kColumnCount);
+        bool headerRead = false;
+        while (auto record = csv.next()) {
+            if (record->faults.empty() && isBlankRecord(*record)) {
+                continue;
+            }
+            const bool isHeader = !headerRead;
+            headerRead = true;
+            if (!record->faults.empty()) {
+                // A record that is not CSV is reported for that alone: its cells may have
+                // slipped, and an unclosed quote swallowed the rest of the file.
+                for (CsvFault &fault : record->faults) {
+                    addFault(fault.line, fault.column, std::move(fault.reason));
+                }
+            } else if (isHeader) {
+                readHeader(*record);
+            } else {
+                readRow(*record);
+            }
+            // Without its header, no row can be read.
+            const bool headerFailed = isHeader && !m_recordFaults.empty();
+            keepFaults();
+            if (headerFailed) {
+                return;
+            }
+        }
+        if (!headerRead) {
+            addFault(1, 0, joined({"the file is empty; ", kHeaderFault, headerText()}));
+            keepFaults();
+        }
     }
 
-    // The cells of a record without the empty ones a spreadsheet may add after the last
-    // column.
-    static std::span<const std::string> cellsOf(const CsvRecord &record)
+    void addFault(int line, std::size_t column, std::string reason)
     {
+        m_recordFaults.push_back({line, column, std::move(reason)});
+    }
+
+    // The faults of one record, in the order of their lines and columns, up to the limit.
+    void keepFaults()
+    {
+        std::ranges::stable_sort(m_recordFaults, {}, [](const ImportFault &fault) {
+            return std::pair{fault.line, fault.column};
+        });
+        for (ImportFault &fault : m_recordFaults) {
+            if (m_result.faults.size() < m_faultLimit) {
+                m_result.faults.push_back(std::move(fault));
+            }
+        }
+        m_result.faultCount += m_recordFaults.size();
+        m_recordFaults.clear();
+    }
+
+    // How many cells a record has, without the empty ones a spreadsheet may add after the
+    // last column.
+    static std::size_t cellCountOf(const CsvRecord &record)
+    {
+        if (record.cellsPastLimit > 0) {
+            return kColumnCount + record.cellsPastLimit;
+        }
         std::size_t count = record.cells.size();
         while (count > kColumnCount && record.cells[count - 1].empty()) {
             --count;
         }
-        return std::span(record.cells).first(count);
+        return count;
     }
 
-    bool readHeader(const CsvRecord &record)
+    void readHeader(const CsvRecord &record)
     {
         static const Catalogue columns{kColumnNames};
-        const auto cells = cellsOf(record);
+        const auto &cells = record.cells;
         for (std::size_t i = 0; i < std::min(cells.size(), kColumnCount); ++i) {
             if (columns.findExact(trimBlanks(cells[i])) != static_cast<int>(i)) {
                 addFault(record.line, i + 1, joined({kHeaderFault, headerText()}));
-                return false;
+                return;
             }
         }
-        if (cells.size() != kColumnCount) {
+        if (cellCountOf(record) != kColumnCount) {
             addFault(record.line, 0, joined({kHeaderFault, headerText()}));
-            return false;
         }
-        return true;
     }
 
     // The entry a row names, checked against the lists; nothing when it names none.
@@ -348,14 +450,14 @@ private:
 
     void readRow(const CsvRecord &record)
     {
-        const auto cells = cellsOf(record);
-        if (cells.size() != kColumnCount) {
+        const std::size_t count = cellCountOf(record);
+        if (count != kColumnCount) {
             addFault(record.line, 0,
-                     joined({"the row has ", decimal(static_cast<int>(cells.size())),
-                             " cells; the header has ", decimal(kColumnCount)}));
+                     joined({"the row has ", std::to_string(count), count == 1 ? " cell" : " cells",
+                             "; the header has ", decimal(kColumnCount)}));
             return;
         }
-        const std::size_t faultsBefore = m_result.faults.size();
+        const std::span<const std::string> cells(record.cells);
         auto entry = readEntry(record.line, cells);
         FieldBytes bytes{};
         for (std::size_t i = 0; i < image::kFields.size(); ++i) {
@@ -378,7 +480,7 @@ private:
             }
             bytes[i] = byte.value_or(0);
         }
-        if (entry && m_result.faults.size() == faultsBefore) {
+        if (entry && m_recordFaults.empty()) {
             entry->bytes = bytes;
             m_result.rows.push_back(*entry);
         }
@@ -388,6 +490,8 @@ private:
     const CatalogueSet &m_names;
     ChoiceRules m_choices;
     std::vector<int> m_lineOfRecord;
+    std::size_t m_faultLimit;
+    std::vector<ImportFault> m_recordFaults;
     ImportTable m_result;
 };
 
@@ -426,9 +530,9 @@ std::string tableCsv(const TableBytes &table, const CatalogueSet &names, bool wi
 }
 
 ImportTable readImportCsv(std::string_view text, const TableBytes &current,
-                          const CatalogueSet &names)
+                          const CatalogueSet &names, std::size_t faultLimit)
 {
-    return ImportReader(current, names).read(text);
+    return ImportReader(current, names, faultLimit).read(text);
 }
 
 std::optional<std::string_view> choiceText(const FieldInfo &field, std::uint8_t byte,

@@ -8,6 +8,7 @@
 #include "image/imagefile.h"
 
 #include <array>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,15 +56,20 @@ struct ImportFault
 struct ImportTable
 {
     std::vector<ImportRow> rows;
-    /// Every fault of the file, in the order of its lines and columns.
+    /// The first faults of the file, in the order of their lines and columns.
     std::vector<ImportFault> faults;
+    /// How many faults the file has, also those past the limit that are not kept.
+    std::size_t faultCount = 0;
 };
 
 /// Reads and checks a whole import file against @p current, the table the image holds, and
 /// @p names: the header, every row's entry (list, row and name, each entry at most once) and
-/// every value. Rows are taken only when the file has no fault at all.
-[[nodiscard]] ImportTable readImportCsv(std::string_view text, const image::TableBytes &current,
-                                        const catalogues::CatalogueSet &names);
+/// every value. Rows are taken only when the file has no fault at all. At most @p faultLimit
+/// faults are kept, so that a file of any size is checked in bounded memory.
+[[nodiscard]] ImportTable
+readImportCsv(std::string_view text, const image::TableBytes &current,
+              const catalogues::CatalogueSet &names,
+              std::size_t faultLimit = std::numeric_limits<std::size_t>::max());
 
 /// The text of @p byte in choice field @p field's list, or nothing when it has no row there;
 /// for reports.

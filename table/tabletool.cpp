@@ -6,10 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <expected>
 #include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -29,11 +32,13 @@ constexpr std::string_view kUsage =
 
 export   Writes the fifteen values of all 667 entries of IMAGE as CSV, one row per entry in
          table order, to OUT.csv, or to standard output when OUT.csv is missing or "-". The
-         image is only read.
+         image is only read. OUT.csv may be a new file, a file that is no image, a pipe, a
+         terminal or /dev/null; a file is replaced only once the whole CSV is written.
          --names  the seven choice values as the texts of their rows, not as numbers
-import   Reads IN.csv (a whole export or any of its rows, in any order) and checks all of it
-         first: every fault is listed and nothing is written. Then it lists each change and
-         writes every changed entry into IMAGE at once, or none of them.
+import   Reads IN.csv, or standard input when it is "-" (a whole export or any of its rows,
+         in any order), and checks all of it first: every fault is listed and nothing is
+         written. Then it lists each change and writes every changed entry into IMAGE at
+         once, or none of them. While it writes, other imports and saves of the image wait.
          --dry-run  list the changes and write nothing
 
 Exit status: 0 done, 1 refused input or a file problem, 2 bad usage.
@@ -41,6 +46,9 @@ Exit status: 0 done, 1 refused input or a file problem, 2 bad usage.
 
 // An import file larger than this is no export of the table, which is some 100 KiB.
 constexpr std::size_t kImportLimit = std::size_t{16} << 20;
+
+// A file with more faults than this is most likely the wrong file; the rest are counted.
+constexpr std::size_t kFaultLimit = 100;
 
 enum class Command : std::uint8_t { Export, Import };
 
@@ -123,9 +131,18 @@ std::string imageProblem(const ImageError &error)
         return "it cannot be opened: " + systemReason(error.osError);
     case ErrorKind::CannotRead:
         return "it cannot be read: " + systemReason(error.osError);
-    default:
-        return systemReason(error.osError);
+    case ErrorKind::Busy:
+        return "another program is writing this image; try again when it is done";
+    case ErrorKind::Replaced:
+        return "the file at this path was moved, deleted or replaced while the import ran";
+    case ErrorKind::RowOutOfRange:
+    case ErrorKind::WriteFailed:
+    case ErrorKind::WriteFailedDirty:
+    case ErrorKind::FlushFailed:
+    case ErrorKind::ChangedSinceLoad:
+        break;
     }
+    return systemReason(error.osError);
 }
 
 std::string entryLabel(const catalogues::CatalogueSet &names, image::Range range, int row)
@@ -164,14 +181,17 @@ bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
-std::expected<std::string, std::string> readTextFile(const std::string &path)
+// Reads the whole of an open file or pipe, refusing one larger than kImportLimit.
+std::expected<std::string, std::string> readAll(int fd)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::unexpected("it cannot be opened: " + systemReason(errno));
-    }
-    const image::FileHandle file(image::systemFileApi(), fd);
     std::string text;
+    // One allocation of the file's size, not a string that doubles and copies as it grows.
+    struct ::stat info
+    {
+    };
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        text.reserve(std::min(static_cast<std::size_t>(info.st_size), kImportLimit + 1));
+    }
     std::string buffer(std::size_t{1} << 16, '\0');
     for (;;) {
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
@@ -190,6 +210,52 @@ std::expected<std::string, std::string> readTextFile(const std::string &path)
                                                "of the table (is it the right file?)"));
         }
     }
+}
+
+std::expected<std::string, std::string> readTextFile(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::unexpected("it cannot be opened: " + systemReason(errno));
+    }
+    const image::FileHandle file(image::systemFileApi(), fd);
+    return readAll(fd);
+}
+
+// The folder part of a path, for a new file beside it.
+std::string folderOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// Whether a character device is one a CSV may go to: /dev/null, or a terminal. Other devices
+// are never opened, as opening some of them already does something.
+bool isNullOrTerminal(const struct ::stat &info)
+{
+    struct ::stat null
+    {
+    };
+    if (::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) && null.st_rdev == info.st_rdev) {
+        return true;
+    }
+    // The terminal majors of Linux: virtual consoles and serial lines, /dev/tty and the
+    // console, and pseudo-terminals.
+    const unsigned int major = ::major(info.st_rdev);
+    return major == 4 || major == 5 || (major >= 136 && major <= 143);
+}
+
+// A report that could not be written is a failure, though the image is settled by then:
+// the message says what it holds.
+int reportWritten(Streams streams, const std::string &outcome)
+{
+    errno = 0;
+    if (std::fflush(streams.out) == 0 && std::ferror(streams.out) == 0) {
+        return kExitDone;
+    }
+    std::fprintf(streams.err, "stats-table: the report could not be written: %s; %s\n",
+                 systemReason(errno).c_str(), outcome.c_str());
+    return kExitRefused;
 }
 
 class TableTool
@@ -219,17 +285,18 @@ public:
 
     int importTable(const Options &options)
     {
+        m_outcome = "nothing was written to " + options.image;
         const auto table = image::loadTable(options.image, m_files);
         if (!table) {
             return refuse(options.image, imageProblem(table.error()) + "; nothing was written");
         }
-        const auto text = readTextFile(options.csv);
+        const auto text = readImport(options.csv);
         if (!text) {
-            return refuse(options.csv, text.error() + "; nothing was written");
+            return refuse(csvName(options), text.error() + "; nothing was written");
         }
-        ImportTable imported = readImportCsv(*text, table->entries, m_names);
+        ImportTable imported = readImportCsv(*text, table->entries, m_names, kFaultLimit);
         if (!imported.faults.empty()) {
-            return refuseFaults(options, imported.faults);
+            return refuseFaults(options, imported);
         }
         std::ranges::sort(imported.rows, {}, [](const ImportRow &row) {
             return catalogues::recordOfRow(row.range, row.row);
@@ -247,10 +314,15 @@ public:
         if (!saved) {
             return refuseSave(options.image, saved.error(), updates);
         }
+        m_outcome = "all " + std::to_string(updates.size()) +
+                    " changed entries were written into " + options.image;
         std::fprintf(m_streams.out, "Wrote %zu %s into %s.\n", updates.size(),
                      updates.size() == 1 ? "entry" : "entries", options.image.c_str());
         return kExitDone;
     }
+
+    /// What the image holds after the command, for a report that could not be written.
+    [[nodiscard]] const std::string &outcome() const { return m_outcome; }
 
 private:
     int refuse(std::string_view file, const std::string &problem)
@@ -260,20 +332,44 @@ private:
         return kExitRefused;
     }
 
-    int refuseFaults(const Options &options, const std::vector<ImportFault> &faults)
+    static std::string csvName(const Options &options)
     {
-        for (const ImportFault &fault : faults) {
+        return options.csv == "-" ? std::string("standard input") : options.csv;
+    }
+
+    // "-" is standard input, as it is standard output for an export.
+    std::expected<std::string, std::string> readImport(const std::string &path)
+    {
+        if (path != "-") {
+            return readTextFile(path);
+        }
+        std::fflush(m_streams.out);
+        return readAll(::fileno(m_streams.in));
+    }
+
+    int refuseFaults(const Options &options, const ImportTable &imported)
+    {
+        const std::string name = csvName(options);
+        for (const ImportFault &fault : imported.faults) {
             std::string column;
             if (fault.column > 0) {
-                column = "column " + std::to_string(fault.column) + " (" +
-                         std::string(kColumnNames[fault.column - 1]) + "): ";
+                column = "column " + std::to_string(fault.column);
+                if (fault.column <= kColumnNames.size()) {
+                    column += " (" + std::string(kColumnNames[fault.column - 1]) + ")";
+                }
+                column += ": ";
             }
-            std::fprintf(m_streams.err, "%s:%d: %s%s\n", options.csv.c_str(), fault.line,
-                         column.c_str(), fault.reason.c_str());
+            std::fprintf(m_streams.err, "%s:%d: %s%s\n", name.c_str(), fault.line, column.c_str(),
+                         fault.reason.c_str());
         }
-        return refuse(options.csv, std::to_string(faults.size()) +
-                                       (faults.size() == 1 ? " fault" : " faults") +
-                                       "; nothing was written to " + options.image);
+        const std::size_t more = imported.faultCount - imported.faults.size();
+        if (more > 0) {
+            std::fprintf(m_streams.err, "%s: and %zu more %s\n", name.c_str(), more,
+                         more == 1 ? "fault" : "faults");
+        }
+        return refuse(name, std::to_string(imported.faultCount) +
+                                (imported.faultCount == 1 ? " fault" : " faults") +
+                                "; nothing was written to " + options.image);
     }
 
     // Lists every entry whose bytes the file changes, field by field, and the count; the
@@ -316,33 +412,48 @@ private:
         return updates;
     }
 
-    int refuseSave(const std::string &path, const image::SaveError &failure,
-                   const std::vector<EntryUpdate> &updates)
+    std::string labels(const std::vector<std::size_t> &positions,
+                       const std::vector<EntryUpdate> &updates) const
     {
         std::string entries;
-        for (const std::size_t i : failure.entries) {
+        for (const std::size_t i : positions) {
             entries += (entries.empty() ? "" : ", ") +
                        entryLabel(m_names, updates[i].range, updates[i].row);
         }
+        return entries;
+    }
+
+    int refuseSave(const std::string &path, const image::SaveError &failure,
+                   const std::vector<EntryUpdate> &updates)
+    {
         const std::string reason = systemReason(failure.error.osError);
         switch (failure.error.kind) {
         case ErrorKind::ChangedSinceLoad:
-            return refuse(path,
-                          "these entries changed in the image while the import ran: " + entries +
-                              "; nothing was written. Import again to see the changes "
-                              "against what the image holds now");
+            return refuse(path, "these entries changed in the image while the import ran: " +
+                                    labels(failure.entries, updates) +
+                                    "; nothing was written. Import again to see the changes "
+                                    "against what the image holds now");
         case ErrorKind::WriteFailed:
             return refuse(path, "writing failed: " + reason +
                                     "; every entry written so far was put back, so the image is "
                                     "as it was");
-        case ErrorKind::WriteFailedDirty:
+        case ErrorKind::WriteFailedDirty: {
+            m_outcome = "the message above says what the image holds";
+            std::string held;
+            if (!failure.written.empty()) {
+                held +=
+                    "; these entries hold their new values: " + labels(failure.written, updates);
+            }
+            if (!failure.entries.empty()) {
+                held += "; these entries may be half-written: " + labels(failure.entries, updates);
+            }
             return refuse(path, "writing failed: " + reason +
-                                    "; putting the old values back failed too, so these entries "
-                                    "may be half-written: " +
-                                    entries +
-                                    ". Import the same file again once the problem is "
-                                    "solved");
+                                    "; putting the old values back failed too" + held +
+                                    ". Every other entry is as it was. Import the same file "
+                                    "again once the problem is solved");
+        }
         case ErrorKind::FlushFailed:
+            m_outcome = "the entries were written, but the disk did not confirm them";
             return refuse(path,
                           "the entries were written, but the disk did not confirm them: " + reason +
                               "; they may be lost if the system stops now. Import again "
@@ -350,50 +461,148 @@ private:
         case ErrorKind::CannotOpen:
             return refuse(path,
                           "it cannot be opened for writing: " + reason + "; nothing was written");
-        default:
-            return refuse(path, imageProblem(failure.error) + "; nothing was written");
+        case ErrorKind::NoFile:
+        case ErrorKind::NotAFile:
+        case ErrorKind::CannotRead:
+        case ErrorKind::NotSupported:
+        case ErrorKind::RecordMissing:
+        case ErrorKind::RowOutOfRange:
+        case ErrorKind::Busy:
+        case ErrorKind::Replaced:
+            break;
         }
+        return refuse(path, imageProblem(failure.error) + "; nothing was written");
     }
 
-    // Writes the CSV into the file the user named, creating it if need be, but never into the
-    // image it was read from nor into any other image.
+    // Writes the CSV to the target the user named: a regular file, a pipe, a terminal or
+    // /dev/null, and never the image it was read from, any other image, a disk or any other
+    // device.
     int writeCsvFile(const std::string &path, std::string_view csv, image::FileIdentity imageFile)
     {
-        // No O_TRUNC: the file is emptied only once it is known not to be an image.
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            return refuse(path, "it cannot be opened for writing: " + systemReason(errno));
-        }
-        image::FileHandle file(image::systemFileApi(), fd);
         struct ::stat info
         {
         };
-        if (::fstat(fd, &info) != 0) {
-            return refuse(path, "it cannot be written: " + systemReason(errno));
+        if (::stat(path.c_str(), &info) != 0) {
+            const int error = errno;
+            struct ::stat link
+            {
+            };
+            if (error != ENOENT || ::lstat(path.c_str(), &link) == 0) {
+                return refuse(path, "it cannot be looked at: " + systemReason(error));
+            }
+            return writeByRename(path, path, csv, std::nullopt);
         }
         if (image::FileIdentity{info.st_dev, info.st_ino} == imageFile) {
             return refuse(path, "it is the image itself; the CSV is never written over the image");
         }
-        const bool regular = S_ISREG(info.st_mode);
-        if (regular && info.st_size > 0 && image::verifyImage(path, m_files)) {
-            return refuse(path, "it is an image (its game code is QVZT); the CSV is never "
-                                "written over an image");
+        if (S_ISREG(info.st_mode)) {
+            if (auto problem = imageRisk(path); !problem.empty()) {
+                return refuse(path, problem);
+            }
+            // A link stays a link: the file it leads to is replaced.
+            char *resolved = ::realpath(path.c_str(), nullptr);
+            if (resolved == nullptr) {
+                return refuse(path, "it cannot be looked at: " + systemReason(errno));
+            }
+            const std::string target(resolved);
+            std::free(resolved);
+            return writeByRename(path, target, csv, info);
         }
-        if (regular && ::ftruncate(fd, 0) != 0) {
-            return refuse(path, "it cannot be emptied: " + systemReason(errno));
+        if (S_ISFIFO(info.st_mode) || (S_ISCHR(info.st_mode) && isNullOrTerminal(info))) {
+            return writeStream(path, csv);
         }
-        if (!writeAll(fd, csv)) {
-            const int error = errno;
-            // A part of a table left behind could later be imported as if it were all of it.
-            const bool emptied = regular && ::ftruncate(fd, 0) == 0;
-            return refuse(path, "writing the CSV failed: " + systemReason(error) +
-                                    (emptied ? "; the file was emptied, so that no part of "
-                                               "the table is left in it"
-                                             : "; the file may hold a part of the table"));
+        return refuse(path, "it is a folder, a disk or another device; the CSV goes only to a "
+                            "file, a pipe, a terminal or /dev/null");
+    }
+
+    // Why an existing file must not be replaced by the CSV: it holds the game code of an
+    // image, or it cannot be read, so that nothing tells it from one. Empty when it may be.
+    std::string imageRisk(const std::string &path)
+    {
+        const int fd = m_files.open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            return "it cannot be read, so nothing tells that it is no image: " +
+                   systemReason(errno) + "; the CSV replaces only a file that can be read";
+        }
+        const image::FileHandle file(m_files, fd);
+        std::array<char, 4> code{};
+        const ssize_t got = m_files.pread(fd, code.data(), code.size(), image::kGameCodeOffset);
+        if (got < 0) {
+            return "it cannot be read, so nothing tells that it is no image: " +
+                   systemReason(errno);
+        }
+        if (got == 4 && std::string_view(code.data(), code.size()) == image::kGameCode) {
+            return "it is an image (its game code is QVZT); the CSV is never written over an "
+                   "image";
+        }
+        return {};
+    }
+
+    // Writes the CSV into a new file beside the target and renames it over the target only
+    // once it is whole and on the disk, so that a failed export leaves the old file as it was.
+    int writeByRename(const std::string &path, const std::string &target, std::string_view csv,
+                      std::optional<struct ::stat> existing)
+    {
+        std::string temporary = folderOf(target) + "/.stats-table.XXXXXX";
+        const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+        if (fd < 0) {
+            return refuse(path, "a new file cannot be made in its folder: " + systemReason(errno));
+        }
+        image::FileHandle file(image::systemFileApi(), fd);
+        const auto fail = [&](const std::string &problem) {
+            file.closeNow();
+            ::unlink(temporary.c_str());
+            return refuse(path,
+                          problem + (existing ? "; the file is as it was" : "; no file was made"));
+        };
+        // The permissions a file made by open(2) would get, or those of the file it replaces.
+        mode_t mode = 0;
+        if (existing) {
+            mode = existing->st_mode & 07777;
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0666 & ~mask;
+        }
+        if (::fchmod(fd, mode) != 0 || !writeAll(fd, csv) || ::fsync(fd) != 0) {
+            return fail("writing the CSV failed: " + systemReason(errno));
         }
         if (file.closeNow() != 0) {
-            return refuse(path, "writing the CSV failed: " + systemReason(errno) +
-                                    "; the file may hold a part of the table");
+            return fail("writing the CSV failed: " + systemReason(errno));
+        }
+        if (!existing) {
+            // A file that appeared at the path meanwhile is not replaced unseen.
+            if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(),
+                            RENAME_NOREPLACE) == 0) {
+                return kExitDone;
+            }
+            if (errno != EINVAL && errno != ENOSYS) {
+                return fail("the CSV cannot be put in place: " + systemReason(errno));
+            }
+        } else if (struct ::stat now{}; ::stat(target.c_str(), &now) != 0 ||
+                                        now.st_dev != existing->st_dev ||
+                                        now.st_ino != existing->st_ino) {
+            return fail("it was replaced by another file while the CSV was written");
+        }
+        if (::rename(temporary.c_str(), target.c_str()) != 0) {
+            return fail("the CSV cannot be put in place: " + systemReason(errno));
+        }
+        return kExitDone;
+    }
+
+    // A pipe, a terminal or /dev/null: written as it is, as nothing can be replaced there.
+    int writeStream(const std::string &path, std::string_view csv)
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            return refuse(path, "it cannot be opened for writing: " + systemReason(errno));
+        }
+        image::FileHandle file(image::systemFileApi(), fd);
+        if (!writeAll(fd, csv)) {
+            return refuse(path, "writing the CSV failed: " + systemReason(errno));
+        }
+        if (file.closeNow() != 0) {
+            return refuse(path, "writing the CSV failed: " + systemReason(errno));
         }
         return kExitDone;
     }
@@ -401,6 +610,7 @@ private:
     Streams m_streams;
     image::FileApi &m_files;
     const catalogues::CatalogueSet &m_names;
+    std::string m_outcome = "the image was only read";
 };
 
 } // namespace
@@ -409,7 +619,7 @@ int runTableTool(std::span<const std::string_view> args, Streams streams, image:
 {
     if (wantsHelp(args)) {
         std::fputs(kUsage.data(), streams.out);
-        return kExitDone;
+        return reportWritten(streams, "the image was not touched");
     }
     const auto options = parseOptions(args);
     if (!options) {
@@ -418,8 +628,12 @@ int runTableTool(std::span<const std::string_view> args, Streams streams, image:
         return kExitUsage;
     }
     TableTool tool(streams, files, catalogues::builtInCatalogues());
-    return options->command == Command::Export ? tool.exportTable(*options)
-                                               : tool.importTable(*options);
+    const int status = options->command == Command::Export ? tool.exportTable(*options)
+                                                           : tool.importTable(*options);
+    if (status != kExitDone) {
+        return status;
+    }
+    return reportWritten(streams, tool.outcome());
 }
 
 } // namespace stats::table

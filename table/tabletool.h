@@ -13,11 +13,12 @@
 namespace stats::table {
 
 /// Where the program writes: its output (a CSV, or the report of an import) and its
-/// messages.
+/// messages; and where an import reads the CSV named "-".
 struct Streams
 {
     std::FILE *out;
     std::FILE *err;
+    std::FILE *in = stdin;
 };
 
 inline constexpr int kExitDone = 0;

@@ -5,7 +5,12 @@
 #include "support/scriptedfileapi.h"
 #include "support/tempimage.h"
 
+#include <chrono>
+#include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -162,6 +167,7 @@ struct BatchFaultCase
     bool sticky;
     ErrorKind kind;
     std::vector<std::size_t> halfWritten;
+    std::vector<std::size_t> written = {};
 };
 
 using BatchFault = FaultFixture<BatchFaultCase>;
@@ -176,6 +182,7 @@ TEST_P(BatchFault, AFailedWritePutsBackEveryEntryWrittenSoFar)
     EXPECT_EQ(result.error().error.kind, c.kind);
     EXPECT_EQ(result.error().error.osError, EIO);
     EXPECT_EQ(result.error().entries, c.halfWritten);
+    EXPECT_EQ(result.error().written, c.written);
     EXPECT_EQ(api.openDescriptors(), 0);
     if (!c.sticky) {
         EXPECT_EQ(snapshotOf(m_image), m_before);
@@ -187,8 +194,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BatchFaultCase{"FirstWrite", 1, false, ErrorKind::WriteFailed, {}},
                       BatchFaultCase{"SecondEntry", 7, false, ErrorKind::WriteFailed, {}},
                       BatchFaultCase{"LastWrite", 15, false, ErrorKind::WriteFailed, {}},
+                      // Entries are named for what they hold when read back: a write on a
+                      // full disk may fail before it puts a byte.
                       BatchFaultCase{
-                          "NothingPutBack", 7, true, ErrorKind::WriteFailedDirty, {0, 1}}),
+                          "NothingPutBack", 7, true, ErrorKind::WriteFailedDirty, {1}, {0}},
+                      BatchFaultCase{
+                          "FullBetweenEntries", 6, true, ErrorKind::WriteFailedDirty, {}, {0}},
+                      BatchFaultCase{"FullAtOnce", 1, true, ErrorKind::WriteFailed, {}}),
     [](const auto &testInfo) { return testInfo.param.name; });
 
 TEST_F(FileFault, ABatchWritesNothingWhenOneRecordChangedSinceItWasRead)
@@ -203,6 +215,85 @@ TEST_F(FileFault, ABatchWritesNothingWhenOneRecordChangedSinceItWasRead)
     EXPECT_EQ(result.error().error.kind, ErrorKind::ChangedSinceLoad);
     EXPECT_EQ(result.error().entries, std::vector<std::size_t>{1});
     EXPECT_EQ(snapshotOf(m_image), m_before);
+}
+
+// What another program does to the image between the save's check of the records and its
+// writes, or while it holds the image.
+struct GapCase
+{
+    const char *name;
+    std::function<void(const std::string &image, const std::string &other)> act;
+    ErrorKind kind;
+};
+
+using Gap = FaultFixture<GapCase>;
+
+TEST_P(Gap, NothingIsWrittenIntoAnImageChangedByAnother)
+{
+    const std::string other = m_dir.file("other.nds");
+    ASSERT_TRUE(stats::testing::makeSampleImage(other));
+    ScriptedFileApi api;
+    std::array<stats::testing::Snapshot, 2> left;
+    // The second read is that of the old records, the last step before the writes.
+    api.after(Call::Pread, 2, [&] {
+        GetParam().act(m_image, other);
+        left = {snapshotOf(m_image), snapshotOf(other)};
+    });
+    const auto result = saveEntries(m_image, batchOfThree(), api);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().error.kind, GetParam().kind);
+    EXPECT_EQ(api.openDescriptors(), 0);
+    EXPECT_EQ(snapshotOf(m_image), left[0]);
+    EXPECT_EQ(snapshotOf(other), left[1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Save, Gap,
+    ::testing::Values(
+        GapCase{"CutShort",
+                [](const std::string &image, const std::string &) {
+                    ASSERT_EQ(::truncate(image.c_str(), 1 << 20), 0);
+                },
+                ErrorKind::RecordMissing},
+        GapCase{"ReplacedByRename",
+                [](const std::string &image, const std::string &other) {
+                    ASSERT_EQ(::rename(other.c_str(), image.c_str()), 0);
+                    ASSERT_TRUE(stats::testing::makeSampleImage(other));
+                },
+                ErrorKind::Replaced},
+        GapCase{"Deleted",
+                [](const std::string &image, const std::string &) {
+                    ASSERT_EQ(::unlink(image.c_str()), 0);
+                },
+                ErrorKind::Replaced}),
+    [](const auto &testInfo) { return testInfo.param.name; });
+
+// Another writer of ours holds the image for a while: a save waits for it a short time only.
+TEST_F(FileFault, ASecondWriterWaitsABoundedTimeForTheFirst)
+{
+    for (const auto held : {std::chrono::milliseconds(300), std::chrono::milliseconds(3000)}) {
+        const auto before = snapshotOf(m_image);
+        const int fd = ::open(m_image.c_str(), O_RDWR | O_CLOEXEC);
+        struct ::flock lock
+        {
+        };
+        lock.l_type = F_WRLCK;
+        ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+        std::thread first([&] {
+            std::this_thread::sleep_for(held);
+            ::close(fd);
+        });
+        const auto saved = saveEntry(m_image, Range::List1, 3, editedBytes());
+        first.join();
+        if (held.count() < 1000) {
+            EXPECT_TRUE(saved.has_value());
+            EXPECT_EQ(*loadEntry(m_image, Range::List1, 3), stats::tools::sampleFieldBytes(100));
+        } else {
+            ASSERT_FALSE(saved.has_value());
+            EXPECT_EQ(saved.error().kind, ErrorKind::Busy);
+            EXPECT_EQ(snapshotOf(m_image), before);
+        }
+    }
 }
 
 } // namespace

@@ -44,18 +44,6 @@ INSTANTIATE_TEST_SUITE_P(
                      0x694E954 + 60 + 14}),
     [](const auto &testInfo) { return testInfo.param.name; });
 
-TEST(FieldPosition, RangesAreConsecutiveSlicesOfOneTable)
-{
-    EXPECT_EQ(*recordPosition(Range::List1, 546) + kRecordSize, *recordPosition(Range::List2, 0));
-    EXPECT_EQ(*recordPosition(Range::List2, 101) + kRecordSize,
-              *recordPosition(Range::AlternateForms, 0));
-    EXPECT_EQ(*recordPosition(Range::AlternateForms, 17) + kRecordSize, kTableEnd);
-    for (const auto &info : kRanges) {
-        EXPECT_EQ(*recordPosition(info.range, 0), kTableOffset + info.firstRecord * kRecordSize)
-            << info.name;
-    }
-}
-
 TEST(FieldPosition, RowTimesSixtyOutsideSixteenBitsOverflows)
 {
     for (const auto &info : kRanges) {

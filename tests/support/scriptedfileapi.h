@@ -2,22 +2,26 @@
 
 // A file layer whose failures are armed at a chosen moment, so that a test can open an image
 // and load an entry normally and then make exactly the save's third read or its fifth write
-// fail. Calls are counted from the moment of arming, descriptors over the whole life.
+// fail. Calls are counted from the moment of arming, descriptors over the whole life. A test
+// can also act in the gap after a chosen call, as another program would (truncate or replace
+// the file), at a moment a real race could never be made to hit.
 
 #include "image/fileapi.h"
 
 #include <array>
 #include <cerrno>
 #include <cstddef>
+#include <functional>
 #include <limits>
+#include <utility>
 
 namespace stats::testing {
 
 class ScriptedFileApi : public image::FileApi
 {
 public:
-    enum class Call { Stat, Open, Fstat, Pread, Pwrite, Fdatasync, Close };
-    static constexpr std::size_t kCallKinds = 7;
+    enum class Call { Stat, Open, Fstat, Pread, Pwrite, Fdatasync, Close, Fcntl };
+    static constexpr std::size_t kCallKinds = 8;
 
     /// What happens to writes once their byte budget is spent.
     enum class AfterBudget {
@@ -47,6 +51,15 @@ public:
         m_afterBudget = after;
     }
 
+    /// Runs @p action right after the @p nth call of @p call (counted from now) returns.
+    void after(Call call, int nth, std::function<void()> action)
+    {
+        m_hookCall = call;
+        m_hookNth = nth;
+        m_hookCount = 0;
+        m_hook = std::move(action);
+    }
+
     /// Every write puts at most @p bytes bytes, each one a short write that is not a failure.
     void limitEachWriteTo(std::size_t bytes) { m_eachWriteLimit = bytes; }
 
@@ -63,7 +76,7 @@ public:
 
     int stat(const char *path, struct ::stat *info) override
     {
-        return fails(Call::Stat) ? -1 : FileApi::stat(path, info);
+        return hooked(Call::Stat, fails(Call::Stat) ? -1 : FileApi::stat(path, info));
     }
     int open(const char *path, int flags) override
     {
@@ -72,17 +85,54 @@ public:
         }
         const int fd = FileApi::open(path, flags);
         m_opened += fd >= 0 ? 1 : 0;
-        return fd;
+        return hooked(Call::Open, fd);
     }
     int fstat(int fd, struct ::stat *info) override
     {
-        return fails(Call::Fstat) ? -1 : FileApi::fstat(fd, info);
+        return hooked(Call::Fstat, fails(Call::Fstat) ? -1 : FileApi::fstat(fd, info));
     }
     ssize_t pread(int fd, void *buffer, std::size_t count, off_t offset) override
     {
-        return fails(Call::Pread) ? -1 : FileApi::pread(fd, buffer, count, offset);
+        return hooked(Call::Pread,
+                      fails(Call::Pread) ? -1 : FileApi::pread(fd, buffer, count, offset));
+    }
+    int fcntl(int fd, int command, struct ::flock *lock) override
+    {
+        return hooked(Call::Fcntl, fails(Call::Fcntl) ? -1 : FileApi::fcntl(fd, command, lock));
     }
     ssize_t pwrite(int fd, const void *buffer, std::size_t count, off_t offset) override
+    {
+        return hooked(Call::Pwrite, budgetedWrite(fd, buffer, count, offset));
+    }
+    int fdatasync(int fd) override
+    {
+        return hooked(Call::Fdatasync, fails(Call::Fdatasync) ? -1 : FileApi::fdatasync(fd));
+    }
+    int close(int fd) override
+    {
+        // Linux releases the descriptor even when close reports an error.
+        ++m_closed;
+        const int result = FileApi::close(fd);
+        return fails(Call::Close) ? -1 : result;
+    }
+
+private:
+    static constexpr std::size_t kUnlimited = std::numeric_limits<std::size_t>::max();
+
+    static std::size_t index(Call call) { return static_cast<std::size_t>(call); }
+
+    // The result of a call, after the action armed for it (which keeps errno as it was).
+    template <typename Result> Result hooked(Call call, Result result)
+    {
+        if (m_hook && call == m_hookCall && ++m_hookCount == m_hookNth) {
+            const int error = errno;
+            std::exchange(m_hook, nullptr)();
+            errno = error;
+        }
+        return result;
+    }
+
+    ssize_t budgetedWrite(int fd, const void *buffer, std::size_t count, off_t offset)
     {
         if (fails(Call::Pwrite)) {
             return -1;
@@ -102,19 +152,6 @@ public:
         }
         return put;
     }
-    int fdatasync(int fd) override { return fails(Call::Fdatasync) ? -1 : FileApi::fdatasync(fd); }
-    int close(int fd) override
-    {
-        // Linux releases the descriptor even when close reports an error.
-        ++m_closed;
-        const int result = FileApi::close(fd);
-        return fails(Call::Close) ? -1 : result;
-    }
-
-private:
-    static constexpr std::size_t kUnlimited = std::numeric_limits<std::size_t>::max();
-
-    static std::size_t index(Call call) { return static_cast<std::size_t>(call); }
 
     bool fails(Call call)
     {
@@ -136,6 +173,10 @@ private:
     AfterBudget m_afterBudget = AfterBudget::Recover;
     std::size_t m_eachWriteLimit = kUnlimited;
     std::array<int, kCallKinds> m_counts{};
+    Call m_hookCall = Call::Stat;
+    int m_hookNth = 0;
+    int m_hookCount = 0;
+    std::function<void()> m_hook;
     int m_opened = 0;
     int m_closed = 0;
 };

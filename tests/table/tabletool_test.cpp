@@ -6,6 +6,7 @@
 #include "table/tablecsv.h"
 #include "table/tabletool.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -13,6 +14,10 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -80,7 +85,9 @@ std::string sampleRow(int record, const std::map<std::size_t, std::string> &edit
         for (int r = 0; r < kRecordCount; ++r) {
             table[static_cast<std::size_t>(r)] = stats::tools::sampleFieldBytes(r);
         }
-        return linesOf(replaced(stats::table::tableCsv(table, stats::catalogues::builtInCatalogues(), false), "\r", ""));
+        return linesOf(
+            replaced(stats::table::tableCsv(table, stats::catalogues::builtInCatalogues(), false),
+                     "\r", ""));
     }();
     std::vector<std::string> cells;
     std::istringstream stream(rows.at(static_cast<std::size_t>(record) + 1));
@@ -240,7 +247,13 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"AmbiguousText", sampleRow(4, {{12, "??? "}}), "give the number of the one"},
         Refusal{"UnknownList", sampleRow(4, {{0, "List 4"}}), "\"List 4\" is not a list"},
         Refusal{"ChoiceNumberWithoutRow", sampleRow(4, {{9, "17"}}), "17 has no row in the type"},
-        Refusal{"UnclosedQuote", "\"List 1,4", ":3: a cell opens a quote that is not closed"},
+        Refusal{"UnclosedQuote", "\"List 1,4",
+                ":3: column 1 (list): a cell opens a quote that is not closed"},
+        Refusal{"TextAfterAClosingQuote", sampleRow(4, {{3, "\"12\"3"}}),
+                ":3: column 4 (hp): text follows the closing quote"},
+        Refusal{"OneCell", "List 1\n", ":3: the row has 1 cell; the header has 18"},
+        Refusal{"MoreCellsThanTheHeader", sampleRow(4, {{17, "0,,x,,"}}),
+                ":3: the row has 20 cells; the header has 18\n"},
         Refusal{"EveryFaultListed", sampleRow(4, {{3, "x"}, {4, "-1"}, {17, "Nobody"}}),
                 "csv: 3 faults; nothing was written"},
         Refusal{"ShortImage", "", "the file ends before the end of the stats table",
@@ -263,7 +276,8 @@ TEST_F(TableTool, AWriteFailingMidwayPutsEveryEntryBack)
     }
     stats::testing::ScriptedFileApi files;
     files.arm(stats::testing::ScriptedFileApi::Call::Pwrite, ENOSPC, 1000);
-    const Outcome result = import(stats::table::tableCsv(other, stats::catalogues::builtInCatalogues(), true), {}, files);
+    const Outcome result = import(
+        stats::table::tableCsv(other, stats::catalogues::builtInCatalogues(), true), {}, files);
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("No space left on device; every entry written so far was put back"),
               std::string::npos)
@@ -272,25 +286,273 @@ TEST_F(TableTool, AWriteFailingMidwayPutsEveryEntryBack)
     EXPECT_EQ(snapshotOf(m_image), m_before);
 }
 
-TEST_F(TableTool, TheCsvIsNeverWrittenOverAnImage)
+struct ExportTarget
 {
-    const std::string hardLink = m_dir.file("hard.nds");
-    const std::string symlink = m_dir.file("soft.csv");
-    const std::string other = m_dir.file("other.nds");
-    ASSERT_EQ(::link(m_image.c_str(), hardLink.c_str()), 0);
-    ASSERT_EQ(::symlink(m_image.c_str(), symlink.c_str()), 0);
-    ASSERT_TRUE(stats::testing::makeSampleImage(other));
-    const auto otherBefore = snapshotOf(other);
-    for (const std::string &out : {m_image, hardLink, symlink, other}) {
-        const Outcome result = run({"export", m_image, out});
-        EXPECT_EQ(result.status, 1) << out;
-        EXPECT_NE(result.err.find("the CSV is never written over"), std::string::npos);
+    const char *name;
+    // Makes the target in the folder; empty when this machine cannot.
+    std::function<std::string(const std::string &folder, const std::string &image)> make;
+    const char *refusal; ///< nullptr when the export is written
+    bool unreadable = false;
+};
+
+class Export : public TableTool, public ::testing::WithParamInterface<ExportTarget>
+{
+};
+
+TEST_P(Export, GoesOnlyToAFileAPipeATerminalOrNullAndNeverOverAnImage)
+{
+    const std::string target = GetParam().make(m_dir.path(), m_image);
+    if (target.empty()) {
+        GTEST_SKIP() << "this machine cannot make the target";
+    }
+    const auto targetBefore = snapshotOf(target);
+    stats::testing::ScriptedFileApi files;
+    if (GetParam().unreadable) {
+        files.arm(stats::testing::ScriptedFileApi::Call::Open, EACCES, 2);
+    }
+    const Outcome result = run({"export", m_image, target}, files);
+    EXPECT_EQ(snapshotOf(m_image), m_before);
+    if (GetParam().refusal == nullptr) {
+        EXPECT_EQ(result.status, 0) << result.err;
+        if (targetBefore.size != 0 || target.find("/dev/") != 0) {
+            EXPECT_EQ(linesOf(fileText(target)).size(), std::size_t{kRecordCount + 1});
+        }
+        return;
+    }
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find(GetParam().refusal), std::string::npos) << result.err;
+    EXPECT_EQ(snapshotOf(target), targetBefore);
+}
+
+std::string madeFile(const std::string &path, const std::string &text)
+{
+    return stats::testing::writeFile(path, {text.begin(), text.end()}) ? path : "";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Export,
+    ::testing::Values(
+        ExportTarget{"TheImage", [](auto &, auto &image) { return image; }, "the image itself"},
+        ExportTarget{"AHardLinkToTheImage",
+                     [](auto &folder, auto &image) {
+                         const std::string link = folder + "/hard.nds";
+                         return ::link(image.c_str(), link.c_str()) == 0 ? link : "";
+                     },
+                     "the image itself"},
+        ExportTarget{"ASymbolicLinkToTheImage",
+                     [](auto &folder, auto &image) {
+                         const std::string link = folder + "/soft.csv";
+                         return ::symlink(image.c_str(), link.c_str()) == 0 ? link : "";
+                     },
+                     "the image itself"},
+        ExportTarget{"AnotherImage",
+                     [](auto &folder, auto &) {
+                         const std::string other = folder + "/other.nds";
+                         return stats::testing::makeSampleImage(other) ? other : "";
+                     },
+                     "it is an image (its game code is QVZT)"},
+        ExportTarget{"AFileThatCannotBeRead",
+                     [](auto &folder, auto &) { return madeFile(folder + "/w.nds", "QVZT"); },
+                     "it cannot be read, so nothing tells that it is no image", true},
+        ExportTarget{"ABlockDevice",
+                     [](auto &folder, auto &) {
+                         const std::string disk = folder + "/disk";
+                         return ::mknod(disk.c_str(), S_IFBLK | 0600, makedev(7, 0)) == 0 ? disk
+                                                                                          : "";
+                     },
+                     "a disk or another device"},
+        ExportTarget{"ACharacterDevice", [](auto &, auto &) { return std::string("/dev/full"); },
+                     "a disk or another device"},
+        ExportTarget{"AFolder", [](auto &folder, auto &) { return folder; }, "a folder"},
+        ExportTarget{"DevNull", [](auto &, auto &) { return std::string("/dev/null"); }, nullptr},
+        ExportTarget{"ANewFile", [](auto &folder, auto &) { return folder + "/new.csv"; }, nullptr},
+        ExportTarget{"AnOldCsv",
+                     [](auto &folder, auto &) { return madeFile(folder + "/old.csv", "a,b\n"); },
+                     nullptr}),
+    [](const auto &testInfo) { return testInfo.param.name; });
+
+// A cell echoed in a fault shows what a terminal would act on, or hide, as an escape.
+TEST_F(TableTool, AnEchoedCellCarriesNoControlCharacterToTheTerminal)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"\x1B[2J1", R"("\u001B[2J1")"},
+        {"\xC2\x9B"
+         "31m",
+         R"("\u009B31m")"},
+        {"\xE2\x80\xAE"
+         "21",
+         R"("\u202E21")"},
+        {"\xC2\xA0"
+         "12",
+         R"("\u00A012")"},
+        {"\xEF\xBB\xBF"
+         "12",
+         R"("\uFEFF12")"},
+        {"1\xFF", R"("1\xFF")"},
+        {std::string(39, '9') + "\xC3\xA9", "\"" + std::string(39, '9') + "...\""},
+    };
+    for (const auto &[cell, shown] : cases) {
+        const Outcome result = import(kHeader + sampleRow(4, {{3, "\"" + cell + "\""}}));
+        EXPECT_NE(result.err.find("column 4 (hp): " + shown + " is not"), std::string::npos)
+            << result.err;
+        for (const std::string_view raw :
+             {"\x1B", "\xC2\x9B", "\xE2\x80\xAE", "\xC2\xA0", "\xFF"}) {
+            EXPECT_EQ(result.err.find(raw), std::string::npos) << shown;
+        }
+    }
+}
+
+// Faults of the whole file: one fault each, with no second one that follows from it.
+TEST_F(TableTool, AFileThatIsNoCsvOfTheTableGetsOneFault)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string("\xFF\xFEl\0i\0s\0t\0", 10), ":1: the file is not UTF-8 text"},
+        {"\"list,row\r\n", ":1: column 1 (list): a cell opens a quote that is not closed"},
+        {"\r\n,,\r\n", ":1: the file is empty;"},
+    };
+    for (const auto &[text, fault] : cases) {
+        const Outcome result = import(text);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.err.find(fault), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(": 1 fault; nothing was written"), std::string::npos)
+            << result.err;
+    }
+}
+
+// A number without a row in its list is taken only where the image holds it already.
+TEST(ImportCheck, AChoiceNumberWithoutARowIsTakenOnlyWhereTheImageHoldsIt)
+{
+    TableBytes table(kRecordCount);
+    for (int r = 0; r < kRecordCount; ++r) {
+        table[static_cast<std::size_t>(r)] = stats::tools::sampleFieldBytes(r);
+    }
+    table[4][6] = 200;
+    for (const auto &[cell, faults] : {std::pair{"200", 0}, std::pair{"201", 1}}) {
+        const auto result = stats::table::readImportCsv(kHeader + sampleRow(4, {{9, cell}}), table,
+                                                        stats::catalogues::builtInCatalogues());
+        EXPECT_EQ(result.faultCount, std::size_t(faults)) << cell;
+        EXPECT_EQ(result.rows.size(), std::size_t(1 - faults)) << cell;
+    }
+}
+
+TEST_F(TableTool, DashReadsStandardInputAndAReportThatCannotBeWrittenFails)
+{
+    const std::string csv = m_dir.file("in.csv");
+    const std::string text = kHeader + sampleRow(4, {{3, "77"}});
+    ASSERT_TRUE(stats::testing::writeFile(csv, {text.begin(), text.end()}));
+    std::FILE *in = std::fopen(csv.c_str(), "r");
+    std::FILE *full = std::fopen("/dev/full", "w");
+    char *err = nullptr;
+    std::size_t errSize = 0;
+    std::FILE *errStream = open_memstream(&err, &errSize);
+    const std::vector<std::string_view> args{"import", m_image, "-"};
+    EXPECT_EQ(runTableTool(args, {full, errStream, in}), 1);
+    std::fclose(errStream);
+    const std::string message(err, errSize);
+    std::free(err);
+    std::fclose(in);
+    std::fclose(full);
+    EXPECT_NE(message.find("the report could not be written: " + osReason(ENOSPC) +
+                           "; all 1 changed entries were written into"),
+              std::string::npos)
+        << message;
+    EXPECT_EQ(loadEntry(m_image, Range::List1, 4).value()[0], 77);
+}
+
+// A killed import leaves the entries before the write it was killed at written, and at
+// most one of them half-written; the same import run again completes it.
+TEST_F(TableTool, AnImportKilledMidwayIsCompletedByRunningItAgain)
+{
+    TableBytes other(kRecordCount);
+    for (int r = 0; r < kRecordCount; ++r) {
+        other[static_cast<std::size_t>(r)] = stats::tools::sampleFieldBytes(r + 1);
+    }
+    const std::string csv =
+        stats::table::tableCsv(other, stats::catalogues::builtInCatalogues(), false);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        stats::testing::ScriptedFileApi files;
+        files.after(stats::testing::ScriptedFileApi::Call::Pwrite, 1003, [] { ::raise(SIGKILL); });
+        (void)import(csv, {}, files);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const TableBytes killed = loadTable(m_image).value().entries;
+    int newEntries = 0;
+    int halfWritten = 0;
+    for (int r = 0; r < kRecordCount; ++r) {
+        const auto &now = killed[static_cast<std::size_t>(r)];
+        newEntries += now == other[static_cast<std::size_t>(r)];
+        halfWritten +=
+            now != other[static_cast<std::size_t>(r)] && now != stats::tools::sampleFieldBytes(r);
+    }
+    EXPECT_EQ(newEntries, 200);
+    EXPECT_LE(halfWritten, 1);
+    const Outcome rerun = run({"import", m_image, m_dir.file("in0.csv")});
+    EXPECT_EQ(rerun.status, 0) << rerun.err;
+    EXPECT_EQ(loadTable(m_image).value().entries, other);
+}
+
+constexpr std::size_t kLimit = std::size_t{16} << 20;
+
+// Hostile files up to the size limit are checked in bounded memory and time, with a bounded
+// report; the program runs in a process of its own under an address-space limit.
+TEST_F(TableTool, AFileOfAnyAcceptedSizeIsCheckedInBoundedMemory)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
+#endif
+    const auto repeated = [](std::string_view head, std::string_view unit,
+                             std::size_t size = kLimit) {
+        return [=] {
+            std::string text(head);
+            text.reserve(size);
+            while (text.size() + unit.size() <= size) {
+                text += unit;
+            }
+            return text;
+        };
+    };
+    // Made one at a time, so that the test process stays small: a forked child counts the
+    // memory of its parent.
+    const std::pair<std::function<std::string()>, const char *> cases[] = {
+        {repeated("", ","), "the header row must read"},
+        {repeated("", "\n"), "the file is empty"},
+        {repeated(kHeader, "x\n"), "more faults"},
+        {repeated("\"", "a"), "a cell opens a quote that is not closed"},
+        {repeated(kHeader, "\"1\"x,"), "text follows the closing quote"},
+        {repeated(kHeader, "1,"), "the row has 8388570 cells"},
+        {repeated("", ",", kLimit + 1), "it is larger than 16 MiB"},
+    };
+    for (const auto &[make, message] : cases) {
+        const std::string csv = m_dir.file("big.csv");
+        ::unlink(csv.c_str());
+        {
+            const std::string text = make();
+            ASSERT_TRUE(stats::testing::writeFile(csv, {text.begin(), text.end()}));
+        }
+        const std::string err = m_dir.file("err.txt");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const rlimit limit{std::size_t{512} << 20, std::size_t{512} << 20};
+            ::setrlimit(RLIMIT_AS, &limit);
+            ::freopen(err.c_str(), "w", stderr);
+            ::execl(STATS_TABLE_PATH, "stats-table", "import", m_image.c_str(), csv.c_str(),
+                    nullptr);
+            ::_exit(127);
+        }
+        int status = 0;
+        rusage usage{};
+        ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+        const std::string report = fileText(err);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << message << "\n" << report;
+        EXPECT_LT(usage.ru_maxrss, 64 * 1024) << message;
+        EXPECT_NE(report.find(message), std::string::npos) << report.substr(0, 2000);
+        EXPECT_LE(linesOf(report).size(), std::size_t{102}) << message;
     }
     EXPECT_EQ(snapshotOf(m_image), m_before);
-    EXPECT_EQ(snapshotOf(other), otherBefore);
-    const Outcome full = run({"export", m_image, "/dev/full"});
-    EXPECT_EQ(full.status, 1);
-    EXPECT_NE(full.err.find(osReason(ENOSPC)), std::string::npos);
 }
 
 TEST(TableToolUsage, BadUsageExitsWithTwoAndHelpWithZero)

@@ -24,6 +24,8 @@ packages=(
     libgtest-dev googletest libgmock-dev libbenchmark-dev
     fonts-crosextra-carlito fonts-liberation2 fonts-dejavu-core fonts-lobster
     xvfb xauth
+    # The benchmarks time whole stats-table processes, as a user waits for them.
+    hyperfine
     desktop-file-utils appstream
     # The acceptance test: a window manager, real input, the accessibility bus and its reader.
     openbox xdotool x11-utils x11-xserver-utils dbus-daemon at-spi2-core python3-pyatspi

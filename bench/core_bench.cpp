@@ -1,9 +1,11 @@
-// Loading and saving one entry on images of real cartridge sizes, and the export and import of
-// the whole table by stats-table, each beside the bare system calls it cannot do without: the
-// cost must sit near that floor and must not grow with the image.
+// Loading and saving one entry on images of real cartridge sizes, and the export, import and
+// diff of the whole table by stats-table, each beside the bare system calls it cannot do
+// without: the cost must sit near that floor and must not grow with the image. And what a name
+// pack costs a program at start, beside taking the built-in names.
 
 #include "bench/figurereporter.h"
 #include "catalogues/catalogues.h"
+#include "catalogues/namepack.h"
 #include "image/imagefile.h"
 #include "image/statstable.h"
 #include "sample-image/sampleimage.h"
@@ -17,6 +19,8 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <filesystem>
+#include <optional>
 #include <fcntl.h>
 #include <map>
 #include <string>
@@ -408,6 +412,144 @@ void registerTableBenchmarks(const testing::TempDir &folder, const std::string &
     }
 }
 
+// --- diff and name packs ---------------------------------------------------------------------
+
+// One entry in this many differs between the two images of a diff: 21 entries, about what a
+// release of a user's version changes.
+constexpr int kDiffEvery = 32;
+
+// Makes `path` a sample image in which every kDiffEvery-th entry has one more hp.
+bool writeChangedSample(const std::string &path, std::int64_t size)
+{
+    if (!tools::writeSampleImage(path, size)) {
+        return false;
+    }
+    std::vector<image::EntryUpdate> updates;
+    for (const image::RangeInfo &info : image::kRanges) {
+        for (int row = 0; row < info.rowCount; ++row) {
+            const int record = info.firstRecord + row;
+            if (record % kDiffEvery == 0) {
+                image::FieldBytes bytes = tools::sampleFieldBytes(record);
+                ++bytes[static_cast<std::size_t>(image::Field::hp)];
+                updates.push_back({info.range, static_cast<std::int16_t>(row), bytes});
+            }
+        }
+    }
+    return image::saveEntries(path, updates).has_value();
+}
+
+void diffImages(benchmark::State &state, const std::string &old, const std::string &now)
+{
+    for (auto _ : state) {
+        const std::vector<std::string_view> args{"diff", old, now};
+        if (table::runTableTool(args, {nullStream(), nullStream()}) != table::kExitDiffer) {
+            state.SkipWithError("the diff failed");
+            break;
+        }
+    }
+}
+
+// The floor of a diff: open, one read of the table, close, for each image.
+void bareDiff(benchmark::State &state, const std::string &old, const std::string &now)
+{
+    std::array<std::vector<std::uint8_t>, 2> tables{std::vector<std::uint8_t>(kTableBytes),
+                                                    std::vector<std::uint8_t>(kTableBytes)};
+    for (auto _ : state) {
+        bool done = true;
+        for (std::size_t i = 0; i < tables.size(); ++i) {
+            const int fd = ::open((i == 0 ? old : now).c_str(), O_RDONLY | O_CLOEXEC);
+            done = done && ::pread(fd, tables[i].data(), kTableBytes, image::kTableOffset) ==
+                               static_cast<ssize_t>(kTableBytes);
+            ::close(fd);
+        }
+        if (!done || tables[0] == tables[1]) {
+            state.SkipWithError("the bare diff failed");
+            break;
+        }
+    }
+}
+
+// The calls a diff makes, done bare: for each image the six of the export's checked read of
+// the table (a stat of the path, open, fstat, the read of the game code, the read of the table,
+// close), and a stat of each folder a name pack may be in.
+void bareCheckedDiff(benchmark::State &state, const std::string &old, const std::string &now)
+{
+    const auto folders = catalogues::namePackFolders(catalogues::DataFolders::fromEnvironment());
+    std::array<std::uint8_t, 4> code{};
+    std::vector<std::uint8_t> table(kTableBytes);
+    for (auto _ : state) {
+        struct ::stat info
+        {
+        };
+        bool done = true;
+        for (const std::filesystem::path &folder : folders) {
+            done = done && ::stat(folder.c_str(), &info) != 0;
+        }
+        for (const std::string &path : {old, now}) {
+            done = done && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+            const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            done = done && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+            done = done && ::pread(fd, code.data(), code.size(), image::kGameCodeOffset) == 4;
+            done = done && ::pread(fd, table.data(), kTableBytes, image::kTableOffset) ==
+                               static_cast<ssize_t>(kTableBytes);
+            ::close(fd);
+        }
+        if (!done) {
+            state.SkipWithError("the bare checked diff failed");
+            break;
+        }
+    }
+}
+
+// The names a program takes at start: those of the pack given, or with none given, a look
+// into the data folders that finds no pack and takes the built-in names.
+void chooseNames(benchmark::State &state, const std::optional<std::filesystem::path> &pack,
+                 const catalogues::DataFolders &folders)
+{
+    for (auto _ : state) {
+        auto names = catalogues::chooseNames(pack, folders);
+        if (!names || names->pack != pack) {
+            state.SkipWithError("the names were not the ones expected");
+            break;
+        }
+        benchmark::DoNotOptimize(names);
+    }
+}
+
+void registerDiffBenchmarks(const std::string &old, const std::string &now,
+                            const std::string &size)
+{
+    const auto add = [&](const std::string &name, auto function) {
+        benchmark::RegisterBenchmark(name.c_str(), function)->Unit(benchmark::kMicrosecond);
+    };
+    add("diff" + size, [old, now](benchmark::State &state) { diffImages(state, old, now); });
+    add("bare-diff" + size, [old, now](benchmark::State &state) { bareDiff(state, old, now); });
+    if (size == "/128MiB") {
+        add("bare-checked-diff" + size,
+            [old, now](benchmark::State &state) { bareCheckedDiff(state, old, now); });
+    }
+}
+
+// A pack of all six files, written by stats-table names from the built-in names.
+bool registerNamePackBenchmarks(const testing::TempDir &folder)
+{
+    const std::string pack = folder.file("pack");
+    const std::vector<std::string_view> args{"names", pack};
+    if (table::runTableTool(args, {nullStream(), nullStream()}) != table::kExitDone) {
+        return false;
+    }
+    // Data folders as a desktop has them, holding no pack.
+    const catalogues::DataFolders none{folder.file("data-home"), "",
+                                       folder.file("data") + ":/usr/local/share:/usr/share"};
+    benchmark::RegisterBenchmark("names/pack", [pack, none](benchmark::State &state) {
+        chooseNames(state, std::filesystem::path(pack), none);
+    })->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("names/built-in", [none](benchmark::State &state) {
+        chooseNames(state, std::nullopt, none);
+    })->Unit(benchmark::kMicrosecond);
+    return true;
+}
+
 void registerBenchmarks(const std::string &path, const char *sizeName)
 {
     static NoFlushFileApi noFlush;
@@ -458,6 +600,17 @@ int main(int argc, char **argv)
             return 1;
         }
         registerTableBenchmarks(folder, tablePath, std::string("/") + size.name);
+        const std::string old = folder.file(std::string("diff-old-") + size.name + ".nds");
+        const std::string now = folder.file(std::string("diff-new-") + size.name + ".nds");
+        if (!tools::writeSampleImage(old, size.bytes) || !writeChangedSample(now, size.bytes)) {
+            std::fprintf(stderr, "%s: the images to compare cannot be written\n", now.c_str());
+            return 1;
+        }
+        registerDiffBenchmarks(old, now, std::string("/") + size.name);
+    }
+    if (!registerNamePackBenchmarks(folder)) {
+        std::fprintf(stderr, "%s: the name pack cannot be written\n", folder.path().c_str());
+        return 1;
     }
     return stats::bench::runBenchmarks(argc, argv);
 }

@@ -24,7 +24,7 @@ struct Target
     double limit;
 };
 
-inline constexpr std::array<Target, 30> kTargets{{
+inline constexpr std::array<Target, 40> kTargets{{
     {"load/128MiB", "load, 128 MiB image", "bare-load/128MiB", "bare open+read+close",
      Check::RatioAtMost, 1.5},
     {"load/512MiB", "load, 512 MiB image", "bare-load/512MiB", "bare open+read+close",
@@ -67,6 +67,26 @@ inline constexpr std::array<Target, 30> kTargets{{
      "bare import + fdatasync", Check::Shown, 0},
     {"import-flush/512MiB", "import, 512 MiB, flushed", "bare-import-flush/512MiB",
      "bare import + fdatasync", Check::Shown, 0},
+    {"diff/128MiB", "diff, two 128 MiB images", "bare-diff/128MiB", "bare table read, twice",
+     Check::RatioAtMost, 3.0},
+    {"diff/512MiB", "diff, two 512 MiB images", "bare-diff/512MiB", "bare table read, twice",
+     Check::RatioAtMost, 3.0},
+    {"diff/512MiB", "diff, two 512 MiB images", "diff/128MiB", "diff, two 128 MiB images",
+     Check::RatioAtMost, 1.1},
+    {"diff/128MiB", "diff, two 128 MiB images", "bare-checked-diff/128MiB",
+     "its own calls, done bare", Check::Shown, 0},
+    {"names/pack", "name pack of six files, loaded", "names/built-in", "built-in names, no pack",
+     Check::FigureBelow, 5e-3},
+    {"process-table/export", "stats-table export, process", "process-table/help",
+     "stats-table --help, process", Check::Shown, 0},
+    {"process-table/export-names", "stats-table export --names", "process-table/help",
+     "stats-table --help, process", Check::Shown, 0},
+    {"process-table/export-pack", "export --names, a name pack", "process-table/export-names",
+     "stats-table export --names", Check::Shown, 0},
+    {"process-table/import", "stats-table import, no change", "process-table/help",
+     "stats-table --help, process", Check::Shown, 0},
+    {"process-table/diff", "stats-table diff, 21 changes", "process-table/help",
+     "stats-table --help, process", Check::Shown, 0},
     {"window/editor", "window start-up (offscreen)", "window/minimal", "minimal list window",
      Check::RatioAtMost, 1.3},
     {"window/editor", "window start-up (offscreen)", "window/plain-controls",

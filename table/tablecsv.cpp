@@ -194,10 +194,6 @@ public:
     {
         const int storable = catalogues::storableRows(m_list);
         const std::string_view text = trimBlanks(cell);
-        if (text.empty()) {
-            return std::unexpected(
-                joined({"the cell is empty; give a row of the ", m_name, " or its number"}));
-        }
         if (const auto number = plainNumber(text)) {
             if (const auto byte = catalogues::choiceByte(m_list, *number, held)) {
                 return *byte;
@@ -233,6 +229,13 @@ public:
             cell = image::numberText(byte);
         }
         return cell;
+    }
+
+    // Whether @p cell is a text that names no row at all (not a number).
+    [[nodiscard]] bool namesNoRow(std::string_view cell) const
+    {
+        const std::string_view text = trimBlanks(cell);
+        return !plainNumber(text) && rowsNamed(text).empty();
     }
 
 private:
@@ -436,6 +439,8 @@ private:
             if (named) {
                 reason +=
                     joined({", but of row ", decimal(*named), ": are the rows sorted or shifted?"});
+            } else {
+                ++m_result.unknownNames;
             }
             addFault(line, 3, std::move(reason));
         }
@@ -464,6 +469,12 @@ private:
             const FieldInfo &field = image::kFields[i];
             const std::string &cell = cells[kEntryColumns + i];
             const std::size_t column = kEntryColumns + i + 1;
+            if (trimBlanks(cell).empty()) {
+                // An empty cell keeps what the image holds, so a file may give only the
+                // values it changes.
+                bytes[i] = entry ? entry->bytes[i] : 0;
+                continue;
+            }
             if (field.kind() == FieldKind::Number) {
                 const auto byte = image::parseNumberText(cell);
                 if (!byte) {
@@ -474,9 +485,11 @@ private:
                 continue;
             }
             const auto held = entry ? std::optional(entry->bytes[i]) : std::nullopt;
-            const auto byte = ruleOf(m_choices, field).byteOf(cell, held);
+            const ChoiceRule &rule = ruleOf(m_choices, field);
+            const auto byte = rule.byteOf(cell, held);
             if (!byte) {
                 addFault(record.line, column, byte.error());
+                m_result.unknownNames += rule.namesNoRow(cell) ? 1U : 0U;
             }
             bytes[i] = byte.value_or(0);
         }
@@ -495,36 +508,83 @@ private:
     ImportTable m_result;
 };
 
+// The cell of every byte of every value list, made once per export with names.
+class ChoiceCells
+{
+public:
+    explicit ChoiceCells(const CatalogueSet &names)
+    {
+        const ChoiceRules rules = choiceRules(names);
+        for (std::size_t l = 0; l < rules.size(); ++l) {
+            for (std::size_t b = 0; b < 256; ++b) {
+                m_cells[l][b] = rules[l].exportCell(static_cast<std::uint8_t>(b));
+            }
+        }
+    }
+
+    [[nodiscard]] const std::string &cell(ValueList list, std::uint8_t byte) const
+    {
+        return m_cells[static_cast<std::size_t>(list)][byte];
+    }
+
+private:
+    std::array<std::array<std::string, 256>, image::kValueListCount> m_cells;
+};
+
+// The cells that name an entry: its list, its row and its name.
+void appendEntryCells(std::string &out, const image::RangeInfo &info, int row,
+                      const CatalogueSet &names)
+{
+    out += joined({info.name, ",", decimal(row), ","});
+    appendCsvCell(out, names.entryName(info.range, row));
+}
+
+// A value's cell: its number, or with `cells` a choice as its row's text.
+void appendValueCell(std::string &out, const FieldInfo &field, std::uint8_t byte,
+                     const std::optional<ChoiceCells> &cells)
+{
+    if (cells && field.list) {
+        out += cells->cell(*field.list, byte);
+    } else {
+        out += image::numberText(byte);
+    }
+}
+
 } // namespace
 
 std::string tableCsv(const TableBytes &table, const CatalogueSet &names, bool withNames)
 {
-    // The cell of every byte of every value list, made once per export.
-    std::array<std::array<std::string, 256>, image::kValueListCount> choiceCells;
-    if (withNames) {
-        const ChoiceRules rules = choiceRules(names);
-        for (std::size_t l = 0; l < rules.size(); ++l) {
-            for (std::size_t b = 0; b < 256; ++b) {
-                choiceCells[l][b] = rules[l].exportCell(static_cast<std::uint8_t>(b));
-            }
-        }
-    }
+    const auto cells = withNames ? std::optional(ChoiceCells(names)) : std::nullopt;
     std::string out = joined({headerText(), "\r\n"});
     out.reserve(table.size() * 96);
     std::size_t record = 0;
     for (const image::RangeInfo &info : image::kRanges) {
         for (int row = 0; row < info.rowCount && record < table.size(); ++row, ++record) {
-            out += joined({info.name, ",", decimal(row), ","});
-            appendCsvCell(out, names.entryName(info.range, row));
+            appendEntryCells(out, info, row, names);
             for (std::size_t i = 0; i < image::kFields.size(); ++i) {
-                const std::uint8_t byte = table[record][i];
                 out += ',';
-                const auto &list = image::kFields[i].list;
-                out += withNames && list ? choiceCells[static_cast<std::size_t>(*list)][byte]
-                                         : image::numberText(byte);
+                appendValueCell(out, image::kFields[i], table[record][i], cells);
             }
             out += "\r\n";
         }
+    }
+    return out;
+}
+
+std::string changesCsv(std::span<const EntryChange> changes, const CatalogueSet &names,
+                       bool withNames)
+{
+    const auto cells = withNames ? std::optional(ChoiceCells(names)) : std::nullopt;
+    std::string out = joined({headerText(), "\r\n"});
+    for (const EntryChange &change : changes) {
+        appendEntryCells(out, image::rangeInfo(change.range), change.row, names);
+        for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+            out += ',';
+            if (change.old[i] != change.now[i]) {
+                appendValueCell(out, image::kFields[i], change.now[i], cells);
+            }
+        }
+        out += "\r\n";
     }
     return out;
 }

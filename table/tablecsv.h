@@ -6,10 +6,12 @@
 
 #include "catalogues/catalogues.h"
 #include "image/imagefile.h"
+#include "table/tablechanges.h"
 
 #include <array>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +36,12 @@ inline constexpr std::array<std::string_view, kColumnCount> kColumnNames = [] {
 /// a text several rows share).
 [[nodiscard]] std::string tableCsv(const image::TableBytes &table,
                                    const catalogues::CatalogueSet &names, bool withNames);
+
+/// An import file of @p changes alone: one row per changed entry, and in it only the cells of
+/// the changed values; every other value cell is empty, so an import keeps what the image holds
+/// there. Values are written as tableCsv() writes them.
+[[nodiscard]] std::string changesCsv(std::span<const EntryChange> changes,
+                                     const catalogues::CatalogueSet &names, bool withNames);
 
 /// One row of an import: the entry it names, the line it stands on, and its fifteen bytes.
 struct ImportRow
@@ -60,12 +68,16 @@ struct ImportTable
     std::vector<ImportFault> faults;
     /// How many faults the file has, also those past the limit that are not kept.
     std::size_t faultCount = 0;
+    /// How many of the faults are entry names or choice texts that the names in use do not
+    /// have at all: the file may have been made with other names.
+    std::size_t unknownNames = 0;
 };
 
 /// Reads and checks a whole import file against @p current, the table the image holds, and
 /// @p names: the header, every row's entry (list, row and name, each entry at most once) and
-/// every value. Rows are taken only when the file has no fault at all. At most @p faultLimit
-/// faults are kept, so that a file of any size is checked in bounded memory.
+/// every value. An empty value cell keeps the value the image holds. Rows are taken only when
+/// the file has no fault at all. At most @p faultLimit faults are kept, so that a file of any
+/// size is checked in bounded memory.
 [[nodiscard]] ImportTable
 readImportCsv(std::string_view text, const image::TableBytes &current,
               const catalogues::CatalogueSet &names,

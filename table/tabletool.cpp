@@ -2,7 +2,9 @@
 
 #include "catalogues/catalogues.h"
 #include "image/imagefile.h"
+#include "table/tablechanges.h"
 #include "table/tablecsv.h"
+#include "table/tablenames.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,7 +30,10 @@ using image::ImageError;
 constexpr std::string_view kUsage =
     R"(usage: stats-table export IMAGE [OUT.csv] [--names]
        stats-table import IMAGE IN.csv [--dry-run]
+       stats-table diff OLD.nds NEW.nds [--csv [OUT.csv] [--names] | --markdown]
+       stats-table names DIR
        stats-table --help
+Every command also takes --name-pack DIR.
 
 export   Writes the fifteen values of all 667 entries of IMAGE as CSV, one row per entry in
          table order, to OUT.csv, or to standard output when OUT.csv is missing or "-". The
@@ -39,9 +44,22 @@ import   Reads IN.csv, or standard input when it is "-" (a whole export or any o
          in any order), and checks all of it first: every fault is listed and nothing is
          written. Then it lists each change and writes every changed entry into IMAGE at
          once, or none of them. While it writes, other imports and saves of the image wait.
+         An empty value cell keeps the value the image holds.
          --dry-run  list the changes and write nothing
+diff     Lists every entry whose values differ between OLD.nds and NEW.nds, each changed
+         value as old -> new, and their count. Both images are only read.
+         --csv       instead, the changes as an import file, to OUT.csv or standard output:
+                     the changed entries only, and in them only the changed values, so that
+                     importing it into another image makes the same changes
+         --markdown  instead, the changes as one Markdown table, for release notes
+names    Writes the names in use into the folder DIR as a name pack to edit: the six files
+         of the lists, one name per line. Never overwrites a file.
+--name-pack DIR  Use the names of the pack in DIR. Without it, the first folder
+         stats-editor/names in $XDG_DATA_HOME (~/.local/share) or $XDG_DATA_DIRS is used,
+         else the built-in names. A pack with a fault is refused and nothing is done.
 
-Exit status: 0 done, 1 refused input or a file problem, 2 bad usage.
+Exit status: 0 done, 1 refused input or a file problem, 2 bad usage. diff: 0 the images
+hold the same table, 1 they differ, 2 trouble.
 )";
 
 // An import file larger than this is no export of the table, which is some 100 KiB.
@@ -50,7 +68,10 @@ constexpr std::size_t kImportLimit = std::size_t{16} << 20;
 // A file with more faults than this is most likely the wrong file; the rest are counted.
 constexpr std::size_t kFaultLimit = 100;
 
-enum class Command : std::uint8_t { Export, Import };
+enum class Command : std::uint8_t { Export, Import, Diff, Names };
+
+// What diff writes.
+enum class DiffOutput : std::uint8_t { Report, Csv, Markdown };
 
 struct Options
 {
@@ -59,6 +80,10 @@ struct Options
     std::string csv; ///< OUT.csv or IN.csv; empty for standard output
     bool names = false;
     bool dryRun = false;
+    std::string newImage; ///< diff's NEW.nds
+    DiffOutput diffOutput = DiffOutput::Report;
+    std::string folder; ///< names' DIR
+    std::optional<std::string> namePack;
 };
 
 bool wantsHelp(std::span<const std::string_view> args)
@@ -67,21 +92,62 @@ bool wantsHelp(std::span<const std::string_view> args)
     return std::find(args.begin(), end, "--help") != end;
 }
 
+struct Flags
+{
+    bool names = false;
+    bool dryRun = false;
+    bool csv = false;
+    bool markdown = false;
+};
+
+// The flags that `command` does not take, by their names.
+std::string foreignFlag(std::string_view command, const Flags &flags)
+{
+    const bool diff = command == "diff";
+    const std::pair<bool, std::string_view> taken[] = {
+        {flags.names && command != "export" && !(diff && flags.csv), "--names"},
+        {flags.dryRun && command != "import", "--dry-run"},
+        {flags.csv && !diff, "--csv"},
+        {flags.markdown && !diff, "--markdown"},
+    };
+    for (const auto &[given, name] : taken) {
+        if (given) {
+            return std::string(name) + " is no option of " + std::string(command) +
+                   (name == "--names" && diff ? " without --csv" : "");
+        }
+    }
+    if (flags.csv && flags.markdown) {
+        return "diff takes --csv or --markdown, not both";
+    }
+    return {};
+}
+
 std::expected<Options, std::string> parseOptions(std::span<const std::string_view> args)
 {
     std::vector<std::string_view> operands;
-    bool names = false;
-    bool dryRun = false;
+    Flags flags;
+    std::optional<std::string> namePack;
     bool optionsEnded = false;
-    for (const std::string_view arg : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
         if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
             operands.push_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--names") {
-            names = true;
+            flags.names = true;
         } else if (arg == "--dry-run") {
-            dryRun = true;
+            flags.dryRun = true;
+        } else if (arg == "--csv") {
+            flags.csv = true;
+        } else if (arg == "--markdown") {
+            flags.markdown = true;
+        } else if (arg == "--name-pack" && i + 1 < args.size() && !args[i + 1].empty()) {
+            namePack = std::string(args[++i]);
+        } else if (arg.starts_with("--name-pack=") && arg.size() > 12) {
+            namePack = std::string(arg.substr(12));
+        } else if (arg == "--name-pack" || arg == "--name-pack=") {
+            return std::unexpected(std::string("--name-pack takes a folder: --name-pack DIR"));
         } else {
             return std::unexpected("unknown option " + std::string(arg));
         }
@@ -90,24 +156,49 @@ std::expected<Options, std::string> parseOptions(std::span<const std::string_vie
         return std::unexpected(std::string("no command given"));
     }
     const std::string_view command = operands.front();
-    if (command == "export" && (operands.size() == 2 || operands.size() == 3) && !dryRun) {
-        const std::string_view out = operands.size() == 3 ? operands[2] : "-";
-        return Options{Command::Export, std::string(operands[1]),
-                       out == "-" ? std::string() : std::string(out), names, false};
-    }
-    if (command == "import" && operands.size() == 3 && !names) {
-        return Options{Command::Import, std::string(operands[1]), std::string(operands[2]), false,
-                       dryRun};
-    }
-    if (command != "export" && command != "import") {
+    if (command != "export" && command != "import" && command != "diff" && command != "names") {
         return std::unexpected("unknown command " + std::string(command));
     }
-    if (names || dryRun) {
-        return std::unexpected(std::string(names ? "--names" : "--dry-run") + " is no option of " +
-                               std::string(command));
+    if (const std::string fault = foreignFlag(command, flags); !fault.empty()) {
+        return std::unexpected(fault);
     }
-    return std::unexpected(command == "export" ? "export takes IMAGE and an optional OUT.csv"
-                                               : "import takes IMAGE and IN.csv");
+    const auto operand = [&](std::size_t i) { return std::string(operands[i]); };
+    // "-" or no OUT.csv: standard output.
+    const auto output = [&](std::size_t i) {
+        return operands.size() > i && operands[i] != "-" ? operand(i) : std::string();
+    };
+    Options options{Command::Export, {}, {}, flags.names, flags.dryRun, {}, {}, {}, namePack};
+    if (command == "export" && (operands.size() == 2 || operands.size() == 3)) {
+        options.image = operand(1);
+        options.csv = output(2);
+        return options;
+    }
+    if (command == "import" && operands.size() == 3) {
+        options.command = Command::Import;
+        options.image = operand(1);
+        options.csv = operand(2);
+        return options;
+    }
+    if (command == "diff" && (operands.size() == 3 || (operands.size() == 4 && flags.csv))) {
+        options.command = Command::Diff;
+        options.image = operand(1);
+        options.newImage = operand(2);
+        options.csv = output(3);
+        options.diffOutput = flags.csv        ? DiffOutput::Csv
+                             : flags.markdown ? DiffOutput::Markdown
+                                              : DiffOutput::Report;
+        return options;
+    }
+    if (command == "names" && operands.size() == 2) {
+        options.command = Command::Names;
+        options.folder = operand(1);
+        return options;
+    }
+    return std::unexpected(command == "export"   ? "export takes IMAGE and an optional OUT.csv"
+                           : command == "import" ? "import takes IMAGE and IN.csv"
+                           : command == "diff"
+                               ? "diff takes OLD.nds and NEW.nds, and OUT.csv only with --csv"
+                               : "names takes one folder, DIR");
 }
 
 std::string systemReason(int error)
@@ -143,26 +234,6 @@ std::string imageProblem(const ImageError &error)
         break;
     }
     return systemReason(error.osError);
-}
-
-std::string entryLabel(const catalogues::CatalogueSet &names, image::Range range, int row)
-{
-    return std::string(image::rangeInfo(range).name) + " row " + std::to_string(row) + " \"" +
-           std::string(names.entryName(range, row)) + '"';
-}
-
-// Appends a value as a report shows it: the byte, and for a choice its row's text.
-void appendValue(std::string &out, const catalogues::CatalogueSet &names,
-                 const image::FieldInfo &field, std::uint8_t byte)
-{
-    out += std::to_string(byte);
-    if (field.kind() == image::FieldKind::Choice) {
-        if (const auto name = choiceText(field, byte, names)) {
-            out += " \"";
-            out += *name;
-            out += '"';
-        }
-    }
 }
 
 bool writeAll(int fd, std::string_view bytes)
@@ -261,8 +332,8 @@ int reportWritten(Streams streams, const std::string &outcome)
 class TableTool
 {
 public:
-    TableTool(Streams streams, image::FileApi &files, const catalogues::CatalogueSet &names)
-        : m_streams(streams), m_files(files), m_names(names)
+    TableTool(Streams streams, image::FileApi &files, const catalogues::NamesInUse &names)
+        : m_streams(streams), m_files(files), m_names(names.names), m_namesInUse(names)
     {
     }
 
@@ -296,7 +367,9 @@ public:
         }
         ImportTable imported = readImportCsv(*text, table->entries, m_names, kFaultLimit);
         if (!imported.faults.empty()) {
-            return refuseFaults(options, imported);
+            const int status = refuseFaults(options, imported);
+            suggestNamePack(csvName(options), imported.unknownNames);
+            return status;
         }
         std::ranges::sort(imported.rows, {}, [](const ImportRow &row) {
             return catalogues::recordOfRow(row.range, row.row);
@@ -324,7 +397,69 @@ public:
     /// What the image holds after the command, for a report that could not be written.
     [[nodiscard]] const std::string &outcome() const { return m_outcome; }
 
+    // Compares the tables of two images. A problem with either image, or with the file the
+    // changes go to, is trouble (2); otherwise 0 for the same table and 1 for changes.
+    int diffTables(const Options &options)
+    {
+        const auto old = image::loadTable(options.image, m_files);
+        if (!old) {
+            refuse(options.image, imageProblem(old.error()));
+            return kExitTrouble;
+        }
+        const auto now = image::loadTable(options.newImage, m_files);
+        if (!now) {
+            refuse(options.newImage, imageProblem(now.error()));
+            return kExitTrouble;
+        }
+        const std::vector<EntryChange> changes = tableChanges(old->entries, now->entries);
+        const int found = changes.empty() ? kExitDone : kExitDiffer;
+        const std::string report = changesReport(changes, m_names);
+        switch (options.diffOutput) {
+        case DiffOutput::Report:
+            return writeOut(report) ? found : kExitTrouble;
+        case DiffOutput::Markdown:
+            return writeOut(changesMarkdown(changes, m_names)) ? found : kExitTrouble;
+        case DiffOutput::Csv:
+            break;
+        }
+        const std::string csv = changesCsv(changes, m_names, options.names);
+        if (options.csv.empty()) {
+            return writeOut(csv) ? found : kExitTrouble;
+        }
+        // Never over either image: the new one by its identity, and any image by its code.
+        if (writeCsvFile(options.csv, csv, now->file) != kExitDone) {
+            return kExitTrouble;
+        }
+        return writeOut(report + "Wrote the changes into " + options.csv + ".\n") ? found
+                                                                                  : kExitTrouble;
+    }
+
 private:
+    bool writeOut(std::string_view text)
+    {
+        if (std::fwrite(text.data(), 1, text.size(), m_streams.out) != text.size() ||
+            std::fflush(m_streams.out) != 0) {
+            refuse("standard output", systemReason(errno));
+            return false;
+        }
+        return true;
+    }
+
+    // A file whose names the names in use do not have may have been made with other names:
+    // said once, after its faults.
+    void suggestNamePack(const std::string &csv, std::size_t unknownNames)
+    {
+        if (unknownNames == 0) {
+            return;
+        }
+        std::fprintf(m_streams.err,
+                     "stats-table: %s: the names differ: %zu %s in the file %s not among the "
+                     "names in use, %s. If the file was made with a name pack, import it with "
+                     "the same pack: --name-pack DIR\n",
+                     csv.c_str(), unknownNames, unknownNames == 1 ? "name" : "names",
+                     unknownNames == 1 ? "is" : "are", namesInUseText(m_namesInUse).c_str());
+    }
+
     int refuse(std::string_view file, const std::string &problem)
     {
         std::fprintf(m_streams.err, "stats-table: %.*s: %s\n", static_cast<int>(file.size()),
@@ -378,37 +513,18 @@ private:
                                            const image::TableBytes &current)
     {
         std::vector<EntryUpdate> updates;
-        std::size_t values = 0;
-        std::string report;
+        std::vector<EntryChange> changes;
         for (const ImportRow &row : rows) {
             const FieldBytes &old =
                 current[static_cast<std::size_t>(catalogues::recordOfRow(row.range, row.row))];
             if (old == row.bytes) {
                 continue;
             }
-            report += entryLabel(m_names, row.range, row.row);
-            char separator = ':';
-            for (std::size_t i = 0; i < image::kFields.size(); ++i) {
-                if (old[i] != row.bytes[i]) {
-                    const image::FieldInfo &field = image::kFields[i];
-                    report += separator;
-                    report += ' ';
-                    report += field.name;
-                    report += ' ';
-                    appendValue(report, m_names, field, old[i]);
-                    report += " -> ";
-                    appendValue(report, m_names, field, row.bytes[i]);
-                    separator = ',';
-                    ++values;
-                }
-            }
-            report += '\n';
+            changes.push_back({row.range, row.row, old, row.bytes});
             updates.push_back({row.range, row.row, row.bytes, old});
         }
+        const std::string report = changesReport(changes, m_names);
         std::fwrite(report.data(), 1, report.size(), m_streams.out);
-        std::fprintf(m_streams.out, "%zu %s, %zu %s.\n", updates.size(),
-                     updates.size() == 1 ? "entry changes" : "entries change", values,
-                     values == 1 ? "value" : "values");
         return updates;
     }
 
@@ -610,6 +726,7 @@ private:
     Streams m_streams;
     image::FileApi &m_files;
     const catalogues::CatalogueSet &m_names;
+    const catalogues::NamesInUse &m_namesInUse;
     std::string m_outcome = "the image was only read";
 };
 
@@ -627,9 +744,28 @@ int runTableTool(std::span<const std::string_view> args, Streams streams, image:
                      options.error().c_str());
         return kExitUsage;
     }
-    TableTool tool(streams, files, catalogues::builtInCatalogues());
-    const int status = options->command == Command::Export ? tool.exportTable(*options)
-                                                           : tool.importTable(*options);
+    const auto names = namesForTool(options->namePack, streams);
+    if (!names) {
+        // diff keeps 1 for "the images differ".
+        return options->command == Command::Diff ? kExitTrouble : kExitRefused;
+    }
+    TableTool tool(streams, files, *names);
+    int status = kExitUsage;
+    switch (options->command) {
+    case Command::Export:
+        status = tool.exportTable(*options);
+        break;
+    case Command::Import:
+        status = tool.importTable(*options);
+        break;
+    case Command::Diff:
+        // diff writes its output itself and says when it could not.
+        return tool.diffTables(*options);
+    case Command::Names:
+        status = writeNamePack(options->folder, *names, streams);
+        return status == kExitDone ? reportWritten(streams, "the name files were written")
+                                   : status;
+    }
     if (status != kExitDone) {
         return status;
     }

@@ -2,7 +2,8 @@
 
 /// @file
 /// The stats-table program: the whole stats table out to a CSV file and back in, with the
-/// editor's safety for the image.
+/// editor's safety for the image; the changes between two images; the names in use as a name
+/// pack to start from.
 
 #include "image/fileapi.h"
 
@@ -24,6 +25,10 @@ struct Streams
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitRefused = 1; ///< refused input or a file problem
 inline constexpr int kExitUsage = 2;
+/// diff answers as diff(1) does: 0 when the tables are the same, 1 when they differ, and 2
+/// when it could not compare them.
+inline constexpr int kExitDiffer = 1;
+inline constexpr int kExitTrouble = 2;
 
 /// Runs the program with the arguments after its name; the exit status. The image is reached
 /// through @p files only.

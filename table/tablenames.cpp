@@ -1,0 +1,165 @@
+#include "table/tablenames.h"
+
+#include "catalogues/files/cataloguefiles.h"
+#include "image/fileapi.h"
+#include "image/imagefile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace stats::table {
+
+namespace {
+
+namespace fs = std::filesystem;
+using catalogues::CatalogueFile;
+using catalogues::kCatalogueFiles;
+
+// A pack broken in every line of every file would list thousands of faults; the first ones
+// show what is wrong.
+constexpr std::size_t kPackFaultLimit = 100;
+
+const catalogues::Catalogue &listOf(const catalogues::CatalogueSet &names,
+                                    const CatalogueFile &file)
+{
+    return file.entries ? names.entries(*file.entries) : names.values(*file.values);
+}
+
+// A list as its data file holds it: one row per line, each ended by a line feed.
+std::string dataFileText(const catalogues::Catalogue &list)
+{
+    std::string text;
+    for (const std::string_view row : list.rows()) {
+        text.append(row).push_back('\n');
+    }
+    return text;
+}
+
+std::string reasonOf(int error)
+{
+    return image::osReason(error == 0 ? EIO : error);
+}
+
+// Writes all of `text` to `fd`; false with errno set when it cannot.
+bool writeAll(int fd, std::string_view text)
+{
+    while (!text.empty()) {
+        const ssize_t put = ::write(fd, text.data(), text.size());
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            errno = put == 0 ? EIO : errno;
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+// Writes `text` into a new file at `path`; an existing file is never opened. A file that
+// could not be written whole is removed again. The system's reason on failure.
+std::expected<void, std::string> writeNewFile(const fs::path &path, std::string_view text)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return std::unexpected(reasonOf(errno));
+    }
+    image::FileHandle file(image::systemFileApi(), fd);
+    if (!writeAll(fd, text) || file.closeNow() != 0) {
+        const int error = errno;
+        ::unlink(path.c_str());
+        return std::unexpected(reasonOf(error));
+    }
+    return {};
+}
+
+int refuse(Streams streams, const std::string &file, const std::string &problem)
+{
+    std::fprintf(streams.err, "stats-table: %s: %s\n", file.c_str(), problem.c_str());
+    return kExitRefused;
+}
+
+} // namespace
+
+std::optional<catalogues::NamesInUse> namesForTool(const std::optional<std::string> &pack,
+                                                   Streams streams)
+{
+    auto names = catalogues::chooseNames(pack ? std::optional<fs::path>(*pack) : std::nullopt,
+                                         catalogues::DataFolders::fromEnvironment());
+    if (names) {
+        return std::move(*names);
+    }
+    const catalogues::Diagnostics &faults = names.error();
+    for (std::size_t i = 0; i < std::min(faults.size(), kPackFaultLimit); ++i) {
+        std::fprintf(streams.err, "%s\n", catalogues::formatDiagnostic(faults[i]).c_str());
+    }
+    if (faults.size() > kPackFaultLimit) {
+        std::fprintf(streams.err, "and %zu more\n", faults.size() - kPackFaultLimit);
+    }
+    std::fprintf(streams.err,
+                 "stats-table: the name pack is refused (%zu %s), so nothing was done; mend "
+                 "it, or name another folder with --name-pack DIR\n",
+                 faults.size(), faults.size() == 1 ? "fault" : "faults");
+    return std::nullopt;
+}
+
+std::string namesInUseText(const catalogues::NamesInUse &names)
+{
+    return names.pack ? "the names of the pack " + names.pack->string()
+                      : std::string("the built-in names");
+}
+
+int writeNamePack(const std::string &folder, const catalogues::NamesInUse &names, Streams streams)
+{
+    const fs::path dir(folder);
+    std::error_code error;
+    fs::create_directories(dir, error);
+    if (error) {
+        return refuse(streams, folder, "the folder cannot be made: " + reasonOf(error.value()));
+    }
+    // Every file is checked before any is written, so that a folder is never left with a
+    // mix of old and new files.
+    bool taken = false;
+    for (const CatalogueFile &file : kCatalogueFiles) {
+        const fs::path path = dir / file.fileName;
+        if (fs::exists(fs::symlink_status(path, error))) {
+            taken = true;
+            refuse(streams, path.string(), "it exists already");
+        }
+    }
+    if (taken) {
+        return refuse(streams, folder,
+                      "nothing was written; names never overwrites a file. Name a new or an "
+                      "empty folder");
+    }
+    std::vector<fs::path> written;
+    std::string report;
+    for (const CatalogueFile &file : kCatalogueFiles) {
+        const fs::path path = dir / file.fileName;
+        const catalogues::Catalogue &list = listOf(names.names, file);
+        if (const auto done = writeNewFile(path, dataFileText(list)); !done) {
+            // A part of a pack would later load as if it were the whole of it.
+            for (const fs::path &partial : written) {
+                fs::remove(partial, error);
+            }
+            return refuse(streams, path.string(),
+                          "writing failed: " + done.error() +
+                              "; the files written so far were removed again");
+        }
+        written.push_back(path);
+        report += path.string() + ": " + std::to_string(list.rowCount()) + " rows\n";
+    }
+    std::fprintf(streams.out,
+                 "%sWrote %s into %s. Edit the texts in place, one row per line, then use them "
+                 "with --name-pack %s, or put the folder at ~/.local/share/stats-editor/names "
+                 "for both programs to find.\n",
+                 report.c_str(), namesInUseText(names).c_str(), folder.c_str(), folder.c_str());
+    return kExitDone;
+}
+
+} // namespace stats::table

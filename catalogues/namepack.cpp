@@ -1,7 +1,5 @@
 #include "catalogues/namepack.h"
 
-#include "catalogues/files/cataloguefiles.h"
-
 #include <cstdlib>
 #include <system_error>
 
@@ -50,11 +48,6 @@ std::optional<std::vector<std::string>> packRows(const fs::path &folder, const C
     return std::move(data->rows);
 }
 
-Catalogue baseList(const CatalogueSet &base, const CatalogueFile &file)
-{
-    return file.entries ? base.entries(*file.entries) : base.values(*file.values);
-}
-
 std::string fileNames()
 {
     std::string names;
@@ -65,6 +58,11 @@ std::string fileNames()
 }
 
 } // namespace
+
+const Catalogue &listOfFile(const CatalogueSet &names, const CatalogueFile &file)
+{
+    return file.entries ? names.entries(*file.entries) : names.values(*file.values);
+}
 
 DataFolders DataFolders::fromEnvironment()
 {
@@ -107,7 +105,7 @@ std::expected<CatalogueSet, Diagnostics> loadNamePack(const fs::path &folder,
         auto rows = packRows(folder, file, faults);
         anyFile = anyFile || rows.has_value();
         lists[static_cast<std::size_t>(file.id)] =
-            rows ? Catalogue(std::move(*rows)) : baseList(base, file);
+            rows ? Catalogue(std::move(*rows)) : listOfFile(base, file);
     }
     if (!anyFile) {
         faults.push_back({folder.generic_string(), 0,

@@ -6,6 +6,7 @@
 /// its list whole.
 
 #include "catalogues/catalogues.h"
+#include "catalogues/files/cataloguefiles.h"
 #include "catalogues/files/datafile.h"
 
 #include <expected>
@@ -30,6 +31,9 @@ struct DataFolders
 /// $XDG_DATA_HOME (or ~/.local/share), then in each of $XDG_DATA_DIRS (or /usr/local/share and
 /// /usr/share). Relative folders are ignored, as the XDG rules ask.
 [[nodiscard]] std::vector<std::filesystem::path> namePackFolders(const DataFolders &folders);
+
+/// The list of @p names that data file @p file fills.
+[[nodiscard]] const Catalogue &listOfFile(const CatalogueSet &names, const CatalogueFile &file);
 
 /// The set of names that the pack in @p folder gives: every data file in it replaces its
 /// list of @p base. A pack that breaks a rule of every set is refused whole, with every fault

@@ -15,7 +15,8 @@ int main(int argc, char **argv)
     } catch (const std::exception &error) {
         std::fprintf(stderr, "stats-table: stopped: %s; nothing more was written\n", error.what());
     } catch (...) {
-        std::fprintf(stderr, "stats-table: stopped by an unknown error; nothing more was written\n");
+        std::fprintf(stderr,
+                     "stats-table: stopped by an unknown error; nothing more was written\n");
     }
     return stats::table::kExitRefused;
 }

@@ -3,6 +3,7 @@
 #include "catalogues/files/cataloguefiles.h"
 #include "image/fileapi.h"
 #include "image/imagefile.h"
+#include "table/writeall.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -23,12 +24,6 @@ using catalogues::kCatalogueFiles;
 // show what is wrong.
 constexpr std::size_t kPackFaultLimit = 100;
 
-const catalogues::Catalogue &listOf(const catalogues::CatalogueSet &names,
-                                    const CatalogueFile &file)
-{
-    return file.entries ? names.entries(*file.entries) : names.values(*file.values);
-}
-
 // A list as its data file holds it: one row per line, each ended by a line feed.
 std::string dataFileText(const catalogues::Catalogue &list)
 {
@@ -42,23 +37,6 @@ std::string dataFileText(const catalogues::Catalogue &list)
 std::string reasonOf(int error)
 {
     return image::osReason(error == 0 ? EIO : error);
-}
-
-// Writes all of `text` to `fd`; false with errno set when it cannot.
-bool writeAll(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        const ssize_t put = ::write(fd, text.data(), text.size());
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            errno = put == 0 ? EIO : errno;
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
 }
 
 // Writes `text` into a new file at `path`; an existing file is never opened. A file that
@@ -141,7 +119,7 @@ int writeNamePack(const std::string &folder, const catalogues::NamesInUse &names
     std::string report;
     for (const CatalogueFile &file : kCatalogueFiles) {
         const fs::path path = dir / file.fileName;
-        const catalogues::Catalogue &list = listOf(names.names, file);
+        const catalogues::Catalogue &list = catalogues::listOfFile(names.names, file);
         if (const auto done = writeNewFile(path, dataFileText(list)); !done) {
             // A part of a pack would later load as if it were the whole of it.
             for (const fs::path &partial : written) {
@@ -154,11 +132,15 @@ int writeNamePack(const std::string &folder, const catalogues::NamesInUse &names
         written.push_back(path);
         report += path.string() + ": " + std::to_string(list.rowCount()) + " rows\n";
     }
+    const auto found = catalogues::namePackFolders(catalogues::DataFolders::fromEnvironment());
+    const std::string home = found.empty() ? std::string("a stats-editor/names folder of your "
+                                                         "data folders")
+                                           : found.front().string();
     std::fprintf(streams.out,
                  "%sWrote %s into %s. Edit the texts in place, one row per line, then use them "
-                 "with --name-pack %s, or put the folder at ~/.local/share/stats-editor/names "
-                 "for both programs to find.\n",
-                 report.c_str(), namesInUseText(names).c_str(), folder.c_str(), folder.c_str());
+                 "with --name-pack %s, or put the folder at %s for both programs to find.\n",
+                 report.c_str(), namesInUseText(names).c_str(), folder.c_str(), folder.c_str(),
+                 home.c_str());
     return kExitDone;
 }
 

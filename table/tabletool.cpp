@@ -5,6 +5,7 @@
 #include "table/tablechanges.h"
 #include "table/tablecsv.h"
 #include "table/tablenames.h"
+#include "table/writeall.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -234,22 +235,6 @@ std::string imageProblem(const ImageError &error)
         break;
     }
     return systemReason(error.osError);
-}
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            errno = put == 0 ? EIO : errno;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
 }
 
 // Reads the whole of an open file or pipe, refusing one larger than kImportLimit.
@@ -763,8 +748,7 @@ int runTableTool(std::span<const std::string_view> args, Streams streams, image:
         return tool.diffTables(*options);
     case Command::Names:
         status = writeNamePack(options->folder, *names, streams);
-        return status == kExitDone ? reportWritten(streams, "the name files were written")
-                                   : status;
+        return status == kExitDone ? reportWritten(streams, "the name files were written") : status;
     }
     if (status != kExitDone) {
         return status;

@@ -40,18 +40,21 @@ TEST_P(Csv, SplitsRecordsAndCellsAndPlacesEveryFault)
 
 INSTANTIATE_TEST_SUITE_P(
     Text, Csv,
-    ::testing::Values(
-        CsvCase{"QuotedCellsAcrossLinesKeepTheLineCount",
-                "\xEF\xBB\xBF" "a,\"b\r\nc\",\"d\"\"\"\r\ne\rf\n",
-                {{"1", "a", "b\r\nc", "d\""}, {"3", "e"}, {"4", "f"}}},
-        CsvCase{"TextAfterAClosingQuoteIsAFaultInItsCell",
-                "a,\"b\nb\"x,c\nd\n",
-                {{"1", "a", "b\nbx", "c"}, {"3", "d"}},
-                {"2:2"}},
-        CsvCase{"AnUnclosedQuoteEndsTheText", "a\n\"b,\nc\n", {{"1", "a"}, {"2", "b,\nc\n"}},
-                {"2:1"}},
-        CsvCase{"CellsPastTheLimitAreCountedNotKept", "a,b,c,,,\n,,,,x,\n",
-                {{"1", "a", "b", "c"}, {"2", "", "", "", "+2"}}}),
+    ::testing::Values(CsvCase{"QuotedCellsAcrossLinesKeepTheLineCount",
+                              "\xEF\xBB\xBF"
+                              "a,\"b\r\nc\",\"d\"\"\"\r\ne\rf\n",
+                              {{"1", "a", "b\r\nc", "d\""}, {"3", "e"}, {"4", "f"}}},
+                      CsvCase{"TextAfterAClosingQuoteIsAFaultInItsCell",
+                              "a,\"b\nb\"x,c\nd\n",
+                              {{"1", "a", "b\nbx", "c"}, {"3", "d"}},
+                              {"2:2"}},
+                      CsvCase{"AnUnclosedQuoteEndsTheText",
+                              "a\n\"b,\nc\n",
+                              {{"1", "a"}, {"2", "b,\nc\n"}},
+                              {"2:1"}},
+                      CsvCase{"CellsPastTheLimitAreCountedNotKept",
+                              "a,b,c,,,\n,,,,x,\n",
+                              {{"1", "a", "b", "c"}, {"2", "", "", "", "+2"}}}),
     [](const auto &testInfo) { return testInfo.param.name; });
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "catalogues/namepack.h"
 #include "image/imagefile.h"
+#include "runtool.h"
 #include "support/fieldoffset.h"
 #include "support/tempimage.h"
 #include "table/tabletool.h"
@@ -27,31 +28,8 @@ const bool kNoDataFolders = [] {
     return true;
 }();
 
-struct Outcome
-{
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome run(const std::vector<std::string> &args)
-{
-    char *out = nullptr;
-    char *err = nullptr;
-    std::size_t outSize = 0;
-    std::size_t errSize = 0;
-    std::FILE *outStream = open_memstream(&out, &outSize);
-    std::FILE *errStream = open_memstream(&err, &errSize);
-    const std::vector<std::string_view> views(args.begin(), args.end());
-    Outcome result{stats::table::runTableTool(views, {outStream, errStream}), {}, {}};
-    std::fclose(outStream);
-    std::fclose(errStream);
-    result.out.assign(out, outSize);
-    result.err.assign(err, errSize);
-    std::free(out);
-    std::free(err);
-    return result;
-}
+using stats::testing::Outcome;
+using stats::testing::run;
 
 std::string fileText(const fs::path &path)
 {

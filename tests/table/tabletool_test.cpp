@@ -1,4 +1,5 @@
 #include "image/imagefile.h"
+#include "runtool.h"
 #include "sample-image/sampleimage.h"
 #include "support/fieldoffset.h"
 #include "support/scriptedfileapi.h"
@@ -26,31 +27,8 @@ using namespace stats::image;
 using stats::table::runTableTool;
 using stats::testing::snapshotOf;
 
-struct Outcome
-{
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome run(const std::vector<std::string> &args, FileApi &files = systemFileApi())
-{
-    char *out = nullptr;
-    char *err = nullptr;
-    std::size_t outSize = 0;
-    std::size_t errSize = 0;
-    std::FILE *outStream = open_memstream(&out, &outSize);
-    std::FILE *errStream = open_memstream(&err, &errSize);
-    const std::vector<std::string_view> views(args.begin(), args.end());
-    Outcome result{runTableTool(views, {outStream, errStream}, files), {}, {}};
-    std::fclose(outStream);
-    std::fclose(errStream);
-    result.out.assign(out, outSize);
-    result.err.assign(err, errSize);
-    std::free(out);
-    std::free(err);
-    return result;
-}
+using stats::testing::Outcome;
+using stats::testing::run;
 
 std::vector<std::string> linesOf(const std::string &text)
 {

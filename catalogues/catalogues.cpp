@@ -28,12 +28,12 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept
                               [](char x, char y) { return foldAsciiCase(x) == foldAsciiCase(y); });
 }
 
-Catalogue::Catalogue(std::span<const std::string_view> rows) : m_rows(rows.begin(), rows.end()) {}
-
 Catalogue::Catalogue(std::vector<std::string> rows)
-    : m_texts(std::make_shared<const std::vector<std::string>>(std::move(rows)))
+    : m_texts(std::make_shared<const std::vector<std::string>>(std::move(rows))),
+      m_views(
+          std::make_shared<const std::vector<std::string_view>>(m_texts->begin(), m_texts->end())),
+      m_rows(*m_views)
 {
-    m_rows.assign(m_texts->begin(), m_texts->end());
 }
 
 int Catalogue::rowCount() const noexcept
@@ -70,7 +70,7 @@ std::optional<int> Catalogue::findExact(std::string_view text, int from) const n
 Catalogue Catalogue::firstRows(int count) const
 {
     Catalogue first = *this;
-    first.m_rows.resize(static_cast<std::size_t>(std::clamp(count, 0, rowCount())));
+    first.m_rows = m_rows.first(static_cast<std::size_t>(std::clamp(count, 0, rowCount())));
     return first;
 }
 

@@ -26,9 +26,11 @@ class Catalogue
 {
 public:
     Catalogue() = default;
-    /// Rows in storage that outlives every catalogue, such as the compiled-in texts.
-    explicit Catalogue(std::span<const std::string_view> rows);
-    /// Rows that the catalogue keeps, and its copies share.
+    /// Rows in storage that outlives every catalogue, such as the compiled-in texts; nothing
+    /// is copied.
+    explicit Catalogue(std::span<const std::string_view> rows) noexcept : m_rows(rows) {}
+    /// Rows that the catalogue keeps, and its copies share: a copy costs no more than two
+    /// reference counts.
     explicit Catalogue(std::vector<std::string> rows);
 
     [[nodiscard]] int rowCount() const noexcept;
@@ -44,7 +46,8 @@ public:
 
 private:
     std::shared_ptr<const std::vector<std::string>> m_texts;
-    std::vector<std::string_view> m_rows;
+    std::shared_ptr<const std::vector<std::string_view>> m_views;
+    std::span<const std::string_view> m_rows;
 };
 
 /// Whether two texts are equal when the case of ASCII letters is ignored, as findExact compares.

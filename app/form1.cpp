@@ -819,8 +819,12 @@ bool Form1::hasUnsavedEdits() const
 
 void Form1::updateUnsavedMarker()
 {
-    if (!m_showingFields) {
-        setWindowModified(hasUnsavedEdits());
+    if (m_showingFields) {
+        return;
+    }
+    // The title changes only when the answer does, not on every load.
+    if (const bool unsaved = hasUnsavedEdits(); unsaved != isWindowModified()) {
+        setWindowModified(unsaved);
     }
 }
 

@@ -513,6 +513,8 @@ void Form1::openRom()
     }
     romPath = askForRom();
     if (romPath.isEmpty()) {
+        // No image: nothing a save could keep.
+        updateUnsavedMarker();
         return;
     }
     verifyRom();
@@ -530,6 +532,8 @@ void Form1::verifyRom()
 {
     const auto verified = image::verifyImage(QFile::encodeName(romPath).toStdString(), m_files);
     if (verified) {
+        // Edits kept while no image was open can be saved into this one.
+        updateUnsavedMarker();
         return;
     }
     if (image::isRefusal(verified.error().kind)) {
@@ -540,6 +544,7 @@ void Form1::verifyRom()
     }
     const QString unreadable = romPath;
     romPath.clear();
+    updateUnsavedMarker();
     showMessage(failureMessage(Action::Open, verified.error(), unreadable));
 }
 
@@ -578,7 +583,7 @@ void Form1::loadEntry(Range range, int row)
         m_loaded.reset();
         m_loadedBytes.reset();
         clearFields();
-        updateUnsavedMarker();
+        showUnsaved(false);
         showMessage(failureMessage(Action::Load, bytes.error(), romPath, entryName(range, row)));
         return;
     }
@@ -587,7 +592,8 @@ void Form1::loadEntry(Range range, int row)
     m_loadedBytes = *bytes;
     QStringList unlisted;
     showFields(*bytes, unlisted);
-    updateUnsavedMarker();
+    // The fields show the record as it is: nothing to compare on the way down a list.
+    showUnsaved(false);
     if (!unlisted.isEmpty()) {
         showMessage(unlistedValuesMessage(entryName(range, row), unlisted));
     }
@@ -819,18 +825,24 @@ bool Form1::hasUnsavedEdits() const
 
 void Form1::updateUnsavedMarker()
 {
-    if (m_showingFields) {
-        return;
+    if (!m_showingFields) {
+        showUnsaved(hasUnsavedEdits());
     }
-    // The title changes only when the answer does, not on every load.
-    if (const bool unsaved = hasUnsavedEdits(); unsaved != isWindowModified()) {
+}
+
+void Form1::showUnsaved(bool unsaved)
+{
+    // The title changes only when the answer does.
+    if (unsaved != isWindowModified()) {
         setWindowModified(unsaved);
     }
 }
 
 bool Form1::settleUnsavedEdits()
 {
-    if (!hasUnsavedEdits()) {
+    // The marker is brought up to date by every change of the fields, of the loaded record and
+    // of the image path, so a pick on the way down a list converts nothing.
+    if (!isWindowModified() || !hasUnsavedEdits()) {
         return true;
     }
     const auto [range, row] = *m_loaded;
@@ -855,7 +867,7 @@ void Form1::revertFields()
         m_loaded.reset();
         clearFields();
     }
-    updateUnsavedMarker();
+    showUnsaved(false);
 }
 
 void Form1::pickRow(Range range, int row)
@@ -885,7 +897,7 @@ void Form1::saveSessionData(QSessionManager &manager)
 {
     // Unasked, nothing is written: a session that lets no program talk to the user ends
     // without a save.
-    if (!hasUnsavedEdits() || !manager.allowsInteraction()) {
+    if (!isWindowModified() || !manager.allowsInteraction()) {
         return;
     }
     const bool goOn = settleUnsavedEdits();

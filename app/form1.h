@@ -54,9 +54,6 @@ public:
     /// messages; the dialog then starts in its folder. Used for an image named on the command
     /// line or dropped on the window.
     void openImage(const QString &path);
-    /// Whether the fields hold values other than the loaded entry's record as last loaded or
-    /// saved, compared as a save would convert them.
-    [[nodiscard]] bool hasUnsavedEdits() const;
 
 signals:
     /// The program must end now: the chosen file is not a supported image.
@@ -83,7 +80,11 @@ private:
     void pickRow(image::Range range, int row);
     /// Shortcut keys, drops, the unsaved marker and the question before edits are lost.
     void guardUnsavedEdits();
+    /// Whether the fields hold values other than the loaded entry's record as last loaded or
+    /// saved, compared as a save would convert them; the title's marker shows the answer.
+    [[nodiscard]] bool hasUnsavedEdits() const;
     void updateUnsavedMarker();
+    void showUnsaved(bool unsaved);
     /// Asks what to do with unsaved edits before an action throws them away; true when the
     /// action may go on: nothing was unsaved, the save worked, or the user discarded them.
     [[nodiscard]] bool settleUnsavedEdits();

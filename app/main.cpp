@@ -11,7 +11,10 @@
 #include <QFile>
 #include <QMessageBox>
 
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -45,26 +48,21 @@ void showAtStart(const QString &text)
     box.exec();
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+struct CommandLine
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("stats-editor"));
-    QApplication::setApplicationVersion(QStringLiteral(STATS_VERSION));
-    // Message boxes have no title of their own; the title bar shows this name.
-    QApplication::setApplicationDisplayName(QString::fromUtf8(
-        stats::app::kWindowTitle.data(), static_cast<qsizetype>(stats::app::kWindowTitle.size())));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/stats-editor.ico")));
-    // Ties the window to its menu entry and icon on desktops that match them by name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrel.StatsEditor"));
-    stats::app::keepNoSettings();
+    std::optional<QString> image;
+    std::optional<std::filesystem::path> namePack;
+};
 
+// The command line after the toolkit took its own options. --help and --version print and
+// end the process; a wrong command line ends it with status 2, as it does for stats-table.
+CommandLine parseCommandLine(const QStringList &arguments)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Edit the base stats of the entries in a QVZT cartridge image."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption namePack(
         QStringLiteral("name-pack"),
         QStringLiteral("Use the names of the name pack in <folder> instead of the first "
@@ -75,18 +73,70 @@ int main(int argc, char *argv[])
                                  QStringLiteral("The image to open, as if chosen with "
                                                 "<--Open Rom->."),
                                  QStringLiteral("[image]"));
-    parser.process(app);
-    const QStringList images = parser.positionalArguments();
-    if (images.size() > 1) {
-        qCritical("stats-editor: one image at a time; see stats-editor --help");
-        return 2;
+    if (!parser.parse(arguments) || parser.positionalArguments().size() > 1) {
+        const QString fault = parser.errorText().isEmpty()
+                                  ? QStringLiteral("give one image at most")
+                                  : parser.errorText();
+        std::fprintf(stderr, "stats-editor: %s; see stats-editor --help\n", qUtf8Printable(fault));
+        std::exit(2);
     }
-
-    std::optional<std::filesystem::path> given;
+    if (parser.isSet(help)) {
+        parser.showHelp();
+    }
+    if (parser.isSet(version)) {
+        parser.showVersion();
+    }
+    CommandLine line;
+    if (!parser.positionalArguments().isEmpty()) {
+        line.image = parser.positionalArguments().first();
+    }
     if (parser.isSet(namePack)) {
-        given = std::filesystem::path(QFile::encodeName(parser.value(namePack)).toStdString());
+        line.namePack = QFile::encodeName(parser.value(namePack)).toStdString();
     }
-    auto names = stats::catalogues::chooseNames(given, stats::catalogues::DataFolders::fromEnvironment());
+    return line;
+}
+
+// Whether the command line only asks for text, which needs no display.
+bool asksForTextOnly(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--help" || argument == "-h" || argument == "-?" ||
+            argument == "--help-all" || argument == "--version" || argument == "-v") {
+            return true;
+        }
+    }
+    return false;
+}
+
+void nameTheProgram()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("stats-editor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(STATS_VERSION));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (asksForTextOnly(argc, argv)) {
+        QCoreApplication text(argc, argv);
+        nameTheProgram();
+        parseCommandLine(QCoreApplication::arguments());
+    }
+    QApplication app(argc, argv);
+    nameTheProgram();
+    // Message boxes have no title of their own; the title bar shows this name.
+    QApplication::setApplicationDisplayName(QString::fromUtf8(
+        stats::app::kWindowTitle.data(), static_cast<qsizetype>(stats::app::kWindowTitle.size())));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/stats-editor.ico")));
+    // Ties the window to its menu entry and icon on desktops that match them by name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrel.StatsEditor"));
+    stats::app::keepNoSettings();
+    const CommandLine line = parseCommandLine(QCoreApplication::arguments());
+
+    auto names =
+        stats::catalogues::chooseNames(line.namePack, stats::catalogues::DataFolders::fromEnvironment());
     if (!names) {
         showAtStart(namePackFaults(names.error()));
     }
@@ -99,8 +149,8 @@ int main(int argc, char *argv[])
         QCoreApplication::exit(exitCode);
     });
     window.show();
-    if (!images.isEmpty()) {
-        window.openImage(images.first());
+    if (line.image) {
+        window.openImage(*line.image);
     }
     return ended ? *ended : QApplication::exec();
 }

@@ -22,7 +22,7 @@ using stats::catalogues::Diagnostics;
 
 // Enough faults to see what is wrong with a pack; a box taller than the screen would hide its
 // OK button.
-constexpr std::size_t kFaultsShown = 20;
+constexpr std::size_t kFaultsShown = 12;
 
 QString namePackFaults(const Diagnostics &faults)
 {

@@ -768,8 +768,7 @@ void Form1::guardUnsavedEdits()
         }
         // The box settles whether typed text still counts as its row on these signals; it
         // connected first, so it has settled by the time the marker asks.
-        connect(control.choice, &QComboBox::currentIndexChanged, this,
-                &Form1::updateUnsavedMarker);
+        connect(control.choice, &QComboBox::currentIndexChanged, this, &Form1::updateUnsavedMarker);
         connect(control.choice, &QComboBox::activated, this, &Form1::updateUnsavedMarker);
         connect(control.choice->lineEdit(), &QLineEdit::textEdited, this,
                 &Form1::updateUnsavedMarker);

@@ -135,8 +135,8 @@ int main(int argc, char *argv[])
     stats::app::keepNoSettings();
     const CommandLine line = parseCommandLine(QCoreApplication::arguments());
 
-    auto names =
-        stats::catalogues::chooseNames(line.namePack, stats::catalogues::DataFolders::fromEnvironment());
+    auto names = stats::catalogues::chooseNames(line.namePack,
+                                                stats::catalogues::DataFolders::fromEnvironment());
     if (!names) {
         showAtStart(namePackFaults(names.error()));
     }

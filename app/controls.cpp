@@ -107,7 +107,7 @@ std::optional<int> EntryList::selectedRow() const
 void EntryList::selectRow(int row)
 {
     if (selectedRow() == row) {
-        emit rowPicked(row);
+        noteSelection(row, row);
         return;
     }
     const QModelIndex index = model()->index(row, 0);
@@ -115,12 +115,68 @@ void EntryList::selectRow(int row)
     scrollTo(index);
 }
 
+void EntryList::undoPick()
+{
+    m_undoing = true;
+    if (m_rowBeforePick) {
+        selectionModel()->setCurrentIndex(model()->index(*m_rowBeforePick, 0),
+                                          QItemSelectionModel::ClearAndSelect);
+    } else {
+        selectionModel()->clearSelection();
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
+    m_undoing = false;
+}
+
+bool EntryList::event(QEvent *event)
+{
+    ++m_inputDepth;
+    const bool handled = QListView::event(event);
+    --m_inputDepth;
+    reportPick();
+    return handled;
+}
+
+bool EntryList::viewportEvent(QEvent *event)
+{
+    ++m_inputDepth;
+    const bool handled = QListView::viewportEvent(event);
+    --m_inputDepth;
+    reportPick();
+    return handled;
+}
+
 void EntryList::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
 {
     QListView::selectionChanged(selected, deselected);
-    if (!selected.indexes().isEmpty()) {
-        emit rowPicked(selected.indexes().first().row());
+    if (!selected.indexes().isEmpty() && !m_undoing) {
+        const auto before = deselected.indexes().isEmpty()
+                                ? std::nullopt
+                                : std::optional(deselected.indexes().first().row());
+        noteSelection(selected.indexes().first().row(), before);
     }
+}
+
+void EntryList::noteSelection(int row, std::optional<int> before)
+{
+    // A drag over several rows in one event is one pick, from where the selection was.
+    if (!m_pendingPick) {
+        m_rowBeforePick = before;
+    }
+    m_pendingPick = row;
+    reportPick();
+}
+
+void EntryList::reportPick()
+{
+    // Qt goes on changing the current row after the selection changed; a receiver that
+    // selects another row at once would have its choice overwritten.
+    if (m_inputDepth > 0 || !m_pendingPick) {
+        return;
+    }
+    const int row = *m_pendingPick;
+    m_pendingPick.reset();
+    emit rowPicked(row);
 }
 
 void EntryList::mousePressEvent(QMouseEvent *event)
@@ -140,7 +196,7 @@ void EntryList::mouseReleaseEvent(QMouseEvent *event)
     // A click on the row that already was selected changes no selection, yet it is a pick.
     if (event->button() == Qt::LeftButton && m_pressedOnSelectedRow && index.isValid() &&
         index.row() == *m_pressedOnSelectedRow && selectedRow() == index.row()) {
-        emit rowPicked(index.row());
+        noteSelection(index.row(), index.row());
     }
     m_pressedOnSelectedRow.reset();
 }

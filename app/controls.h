@@ -53,6 +53,8 @@ private:
 
 /// A list box that reports a row as picked when it becomes selected by mouse, keyboard or
 /// selectRow(), or when its selected row is clicked again; getting the focus picks nothing.
+/// A pick made by a key or a click is reported once the list has handled that input, so that
+/// the receiver may take the pick back with undoPick().
 class EntryList : public QListView
 {
     Q_OBJECT
@@ -62,11 +64,16 @@ public:
     [[nodiscard]] std::optional<int> selectedRow() const;
     /// Selects @p row as a click on it would, picking it once.
     void selectRow(int row);
+    /// Selects again the row that was selected before the pick being reported, or none, and
+    /// reports nothing.
+    void undoPick();
 
 signals:
     void rowPicked(int row);
 
 protected:
+    bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     void selectionChanged(const QItemSelection &selected,
                           const QItemSelection &deselected) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -74,8 +81,16 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
 
 private:
+    void noteSelection(int row, std::optional<int> before);
+    void reportPick();
+
     // The row that was already selected when the mouse went down on it, if any.
     std::optional<int> m_pressedOnSelectedRow;
+    // Input events being handled; picks wait until the outermost one is done.
+    int m_inputDepth = 0;
+    std::optional<int> m_pendingPick;
+    std::optional<int> m_rowBeforePick;
+    bool m_undoing = false;
 };
 
 /// A label that reports a click, for the one caption that opens a help text.

@@ -6,15 +6,23 @@
 
 #include "image/numbertext.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QGuiApplication>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSettings>
 
 #include <algorithm>
@@ -245,6 +253,44 @@ QWidget *createControl(const ControlSpec &entry, QWidget *parent)
     return nullptr;
 }
 
+enum class UnsavedAnswer { Save, Discard, Cancel };
+
+UnsavedAnswer askAboutUnsavedEdits(QWidget *parent, const QString &entry, const QString &list)
+{
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Warning);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(QStringLiteral("Save the changes to %1 in %2?").arg(entry, list));
+    box.setInformativeText(QStringLiteral("Your changes are lost if you don't save them."));
+    box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return UnsavedAnswer::Save;
+    case QMessageBox::Discard:
+        return UnsavedAnswer::Discard;
+    default: // Cancel, Escape and the box's close button
+        return UnsavedAnswer::Cancel;
+    }
+}
+
+// The image file that @p data carries: one local file named like an image. Anything else is
+// left to the control it is dropped on, so that a stray drop cannot end the program with
+// "Unsupported Rom".
+std::optional<QString> droppedImage(const QMimeData *data)
+{
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile()) {
+        return std::nullopt;
+    }
+    QString path = urls.first().toLocalFile();
+    if (!path.endsWith(QStringLiteral(".nds"), Qt::CaseInsensitive)) {
+        return std::nullopt;
+    }
+    return path;
+}
+
 } // namespace
 
 void keepNoSettings()
@@ -263,7 +309,9 @@ Form1::Form1(const catalogues::CatalogueSet &names, image::FileApi &files, QWidg
       m_names(names), m_files(files)
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(fromView(kWindowTitle));
+    // Qt shows the placeholder as a star while edits are unsaved; in front, the title still
+    // ends in the application's name, so the window system adds no second one.
+    setWindowTitle(QStringLiteral("[*]") + fromView(kWindowTitle));
     setWindowIcon(QIcon(QStringLiteral(":/stats-editor.ico")));
     setFont(fontFor(FontKey::W));
     QPalette palette = this->palette();
@@ -292,7 +340,11 @@ Form1::Form1(const catalogues::CatalogueSet &names, image::FileApi &files, QWidg
     m_background = picture.get();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The controls are destroyed after the members, and each moves the focus as it goes.
+    disconnect(qApp, nullptr, this, nullptr);
+}
 
 void Form1::createLines()
 {
@@ -412,7 +464,7 @@ void Form1::connectActions()
     connect(Command1, &QPushButton::clicked, this, &Form1::openRom);
     for (const auto &list : kEntryLists) {
         connect(listOf(list.range), &EntryList::rowPicked, this,
-                [this, range = list.range](int row) { loadEntry(range, row); });
+                [this, range = list.range](int row) { pickRow(range, row); });
     }
     connect(Command2, &QPushButton::clicked, this, [this] { saveEntry(Range::List1); });
     connect(Command3, &QPushButton::clicked, this, [this] { saveEntry(Range::List2); });
@@ -426,6 +478,7 @@ void Form1::connectActions()
             [this] { setClientHeight(kClientHeightExpanded); });
     connect(Command8, &QPushButton::clicked, this, &QWidget::close);
     connect(Label10, &ClickLabel::clicked, this, &Form1::showGenderHelp);
+    guardUnsavedEdits();
 }
 
 void Form1::paintEvent(QPaintEvent *)
@@ -455,12 +508,32 @@ void Form1::setClientHeight(int twips)
 
 void Form1::openRom()
 {
-    romPath = askForRom();
-    if (romPath.isEmpty()) {
+    if (!settleUnsavedEdits()) {
         return;
     }
+    romPath = askForRom();
+    if (romPath.isEmpty()) {
+        // No image: nothing a save could keep.
+        updateUnsavedMarker();
+        return;
+    }
+    verifyRom();
+}
+
+void Form1::openImage(const QString &path)
+{
+    const QFileInfo file(path);
+    romPath = file.absoluteFilePath();
+    m_dialogFolder = file.absolutePath();
+    verifyRom();
+}
+
+void Form1::verifyRom()
+{
     const auto verified = image::verifyImage(QFile::encodeName(romPath).toStdString(), m_files);
     if (verified) {
+        // Edits kept while no image was open can be saved into this one.
+        updateUnsavedMarker();
         return;
     }
     if (image::isRefusal(verified.error().kind)) {
@@ -471,6 +544,7 @@ void Form1::openRom()
     }
     const QString unreadable = romPath;
     romPath.clear();
+    updateUnsavedMarker();
     showMessage(failureMessage(Action::Open, verified.error(), unreadable));
 }
 
@@ -487,9 +561,14 @@ QString Form1::askForRom()
     CommonDialog1.setObjectName(QStringLiteral("CommonDialog1"));
     CommonDialog1.setNameFilter(QStringLiteral("NDS Roms (*.nds)"));
     CommonDialog1.setWindowTitle(QStringLiteral("Open Rom"));
+    if (!m_dialogFolder.isEmpty()) {
+        CommonDialog1.setDirectory(m_dialogFolder);
+    }
     if (CommonDialog1.exec() != QDialog::Accepted) {
         return {};
     }
+    // From here on Qt keeps the folder the dialog was left in.
+    m_dialogFolder.clear();
     return CommonDialog1.selectedFiles().value(0);
 }
 
@@ -504,6 +583,7 @@ void Form1::loadEntry(Range range, int row)
         m_loaded.reset();
         m_loadedBytes.reset();
         clearFields();
+        showUnsaved(false);
         showMessage(failureMessage(Action::Load, bytes.error(), romPath, entryName(range, row)));
         return;
     }
@@ -512,6 +592,8 @@ void Form1::loadEntry(Range range, int row)
     m_loadedBytes = *bytes;
     QStringList unlisted;
     showFields(*bytes, unlisted);
+    // The fields show the record as it is: nothing to compare on the way down a list.
+    showUnsaved(false);
     if (!unlisted.isEmpty()) {
         showMessage(unlistedValuesMessage(entryName(range, row), unlisted));
     }
@@ -533,12 +615,21 @@ void Form1::saveEntry(Range range)
         showMessage(QString::fromUtf16(kClickAnEntryFirst));
         return;
     }
+    saveLoadedEntry();
+}
+
+bool Form1::saveLoadedEntry()
+{
+    if (romPath.isEmpty() || !m_loaded) {
+        return false;
+    }
+    const Range range = m_loaded->first;
     // Every field converts before the file is touched, so a bad value never leaves a record
     // half old and half new.
     const auto bytes = fieldBytes();
     if (!bytes) {
         showMessage(QString::fromUtf16(kInsufficientValue));
-        return;
+        return false;
     }
     const auto saved = image::saveEntry(QFile::encodeName(romPath).toStdString(), range,
                                         currentIndex, *bytes, m_files, m_loadedBytes);
@@ -548,14 +639,18 @@ void Form1::saveEntry(Range range)
     } else if (saved.error().kind == image::ErrorKind::WriteFailedDirty) {
         m_loadedBytes.reset();
     }
+    updateUnsavedMarker();
     if (!saved) {
         showMessage(
             failureMessage(Action::Save, saved.error(), romPath, entryName(range, currentIndex)));
     }
+    return saved.has_value();
 }
 
 void Form1::showFields(const image::FieldBytes &bytes, QStringList &unlisted)
 {
+    // One check of the whole record afterwards, rather than one for every field changed.
+    const QScopedValueRollback showing(m_showingFields, true);
     for (std::size_t i = 0; i < image::kFields.size(); ++i) {
         const std::uint8_t byte = bytes[i];
         const FieldControl &control = m_fields[i];
@@ -578,6 +673,7 @@ void Form1::showFields(const image::FieldBytes &bytes, QStringList &unlisted)
 
 void Form1::clearFields()
 {
+    const QScopedValueRollback showing(m_showingFields, true);
     for (const FieldControl &control : m_fields) {
         if (control.edit != nullptr) {
             control.edit->clear();
@@ -619,7 +715,8 @@ void Form1::FindItem(EntryList *lst, const QString &strText)
                        : lst == List2 ? Range::List2
                                       : Range::AlternateForms;
     const auto found = m_names.entries(range).findExact(strText.toStdString());
-    if (!found) {
+    // Asked before the row is selected, so that a cancel leaves the list and the focus alone.
+    if (!found || !settleUnsavedEdits()) {
         return;
     }
     lst->selectRow(static_cast<std::int16_t>(*found));
@@ -658,6 +755,203 @@ void Form1::showMessage(const QString &text)
     box.setText(text);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
+}
+
+// --- Unsaved edits, keys and drops ---------------------------------------------------------
+
+void Form1::guardUnsavedEdits()
+{
+    for (const FieldControl &control : m_fields) {
+        if (control.edit != nullptr) {
+            connect(control.edit, &QLineEdit::textChanged, this, &Form1::updateUnsavedMarker);
+            continue;
+        }
+        // The box settles whether typed text still counts as its row on these signals; it
+        // connected first, so it has settled by the time the marker asks.
+        connect(control.choice, &QComboBox::currentIndexChanged, this, &Form1::updateUnsavedMarker);
+        connect(control.choice, &QComboBox::activated, this, &Form1::updateUnsavedMarker);
+        connect(control.choice->lineEdit(), &QLineEdit::textEdited, this,
+                &Form1::updateUnsavedMarker);
+    }
+
+    const auto addKey = [this](QKeySequence::StandardKey key, auto action) {
+        auto *shortcut = new QAction(this);
+        shortcut->setShortcuts(key);
+        shortcut->setShortcutContext(Qt::WindowShortcut);
+        connect(shortcut, &QAction::triggered, this, action);
+        addAction(shortcut);
+    };
+    // The loaded entry's own save button, also while the lower area is out of view.
+    addKey(QKeySequence::Save, [this] {
+        if (m_loaded) {
+            saveEntry(m_loaded->first);
+        } else {
+            showMessage(QString::fromUtf16(kClickAnEntryFirst));
+        }
+    });
+    addKey(QKeySequence::Open, [this] { Command1->click(); });
+    addKey(QKeySequence::Quit, [this] { Command8->click(); });
+
+    setAcceptDrops(true);
+    // Edit boxes take dropped text; a dropped image goes past them to the window.
+    for (auto *edit : findChildren<QLineEdit *>()) {
+        edit->installEventFilter(this);
+    }
+
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
+        const bool clickIntoList = qobject_cast<EntryList *>(now) != nullptr &&
+                                   QGuiApplication::mouseButtons() != Qt::NoButton;
+        m_focusBeforeClick = clickIntoList ? old : nullptr;
+    });
+#ifndef QT_NO_SESSIONMANAGER
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &Form1::saveSessionData);
+#endif
+}
+
+bool Form1::hasUnsavedEdits() const
+{
+    // Without a loaded entry or an image there is nothing a save could keep.
+    if (!m_loaded || romPath.isEmpty()) {
+        return false;
+    }
+    // After a write that could not be undone, what the record holds is not known.
+    if (!m_loadedBytes) {
+        return true;
+    }
+    const auto bytes = fieldBytes();
+    return !bytes || *bytes != *m_loadedBytes;
+}
+
+void Form1::updateUnsavedMarker()
+{
+    if (!m_showingFields) {
+        showUnsaved(hasUnsavedEdits());
+    }
+}
+
+void Form1::showUnsaved(bool unsaved)
+{
+    // The title changes only when the answer does.
+    if (unsaved != isWindowModified()) {
+        setWindowModified(unsaved);
+    }
+}
+
+bool Form1::settleUnsavedEdits()
+{
+    // The marker is brought up to date by every change of the fields, of the loaded record and
+    // of the image path, so a pick on the way down a list converts nothing.
+    if (!isWindowModified() || !hasUnsavedEdits()) {
+        return true;
+    }
+    const auto [range, row] = *m_loaded;
+    switch (askAboutUnsavedEdits(this, entryName(range, row), listOf(range)->accessibleName())) {
+    case UnsavedAnswer::Save:
+        return saveLoadedEntry();
+    case UnsavedAnswer::Discard:
+        revertFields();
+        return true;
+    case UnsavedAnswer::Cancel:
+        return false;
+    }
+    return false;
+}
+
+void Form1::revertFields()
+{
+    if (m_loadedBytes) {
+        QStringList unlisted; // told when the entry was loaded
+        showFields(*m_loadedBytes, unlisted);
+    } else {
+        m_loaded.reset();
+        clearFields();
+    }
+    showUnsaved(false);
+}
+
+void Form1::pickRow(Range range, int row)
+{
+    // The question takes the focus; a click into the list had taken it from this control.
+    const QPointer<QWidget> focusBefore = m_focusBeforeClick;
+    if (settleUnsavedEdits()) {
+        loadEntry(range, row);
+        return;
+    }
+    listOf(range)->undoPick();
+    if (focusBefore) {
+        focusBefore->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (settleUnsavedEdits()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void Form1::saveSessionData(QSessionManager &manager)
+{
+    // Unasked, nothing is written: a session that lets no program talk to the user ends
+    // without a save.
+    if (!isWindowModified() || !manager.allowsInteraction()) {
+        return;
+    }
+    const bool goOn = settleUnsavedEdits();
+    manager.release();
+    if (!goOn) {
+        manager.cancel();
+    }
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (droppedImage(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void Form1::dropEvent(QDropEvent *event)
+{
+    const auto path = droppedImage(event->mimeData());
+    if (!path) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The program the file came from waits until the drop returns; the question and the
+    // messages come after it.
+    QMetaObject::invokeMethod(
+        this,
+        [this, path = *path] {
+            if (settleUnsavedEdits()) {
+                openImage(path);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+        if (droppedImage(static_cast<QDropEvent *>(event)->mimeData())) {
+            static_cast<QDropEvent *>(event)->acceptProposedAction();
+            return true;
+        }
+        break;
+    case QEvent::Drop:
+        if (droppedImage(static_cast<QDropEvent *>(event)->mimeData())) {
+            dropEvent(static_cast<QDropEvent *>(event));
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace stats::app

@@ -8,6 +8,7 @@
 #include "image/statstable.h"
 
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -17,6 +18,7 @@
 
 class QLineEdit;
 class QPushButton;
+class QSessionManager;
 
 namespace stats::app {
 
@@ -48,12 +50,21 @@ public:
     /// case of ASCII letters), selects it as a click would and gives the list the focus.
     void FindItem(EntryList *lst, const QString &strText);
 
+    /// Opens @p path as if it had been chosen in the open dialog, with the same checks and
+    /// messages; the dialog then starts in its folder. Used for an image named on the command
+    /// line or dropped on the window.
+    void openImage(const QString &path);
+
 signals:
     /// The program must end now: the chosen file is not a supported image.
     void endProgram(int exitCode);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createLines();
@@ -63,6 +74,25 @@ private:
     void connectActions();
 
     void openRom();
+    /// Checks the image at romPath as an open does: a refused one ends the program, one that
+    /// cannot be read is told and forgotten.
+    void verifyRom();
+    void pickRow(image::Range range, int row);
+    /// Shortcut keys, drops, the unsaved marker and the question before edits are lost.
+    void guardUnsavedEdits();
+    /// Whether the fields hold values other than the loaded entry's record as last loaded or
+    /// saved, compared as a save would convert them; the title's marker shows the answer.
+    [[nodiscard]] bool hasUnsavedEdits() const;
+    void updateUnsavedMarker();
+    void showUnsaved(bool unsaved);
+    /// Asks what to do with unsaved edits before an action throws them away; true when the
+    /// action may go on: nothing was unsaved, the save worked, or the user discarded them.
+    [[nodiscard]] bool settleUnsavedEdits();
+    /// The fields as the record holds them: the last loaded or saved bytes.
+    void revertFields();
+    /// Saves the fields into the loaded entry's own record; true when the save worked.
+    bool saveLoadedEntry();
+    void saveSessionData(QSessionManager &manager);
     /// The path chosen in the open dialog, or an empty one when it was cancelled.
     [[nodiscard]] QString askForRom();
     void loadEntry(image::Range range, int row);
@@ -90,6 +120,12 @@ private:
     std::optional<image::FieldBytes> m_loadedBytes;
 
     QImage m_background;
+    /// Where the next open dialog starts, after an image was opened without it.
+    QString m_dialogFolder;
+    /// The control that had the focus before a click moved it into a list, so that a pick
+    /// taken back gives it back.
+    QPointer<QWidget> m_focusBeforeClick;
+    bool m_showingFields = false;
 
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;

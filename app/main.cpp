@@ -1,14 +1,131 @@
 // The editor starts with its one window and ends when the window closes.
+//
+//   stats-editor [--name-pack DIR] [IMAGE]
 
+#include "catalogues/namepack.h"
 #include "form1.h"
 #include "layout.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFile>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+using stats::catalogues::Diagnostics;
+
+// Enough faults to see what is wrong with a pack; a box taller than the screen would hide its
+// OK button.
+constexpr std::size_t kFaultsShown = 12;
+
+QString namePackFaults(const Diagnostics &faults)
+{
+    QString text = QStringLiteral("The names in the name pack are not used; the editor uses "
+                                  "its own. The pack breaks these rules:\n");
+    for (std::size_t i = 0; i < std::min(faults.size(), kFaultsShown); ++i) {
+        text += QLatin1Char('\n') +
+                QString::fromStdString(stats::catalogues::formatDiagnostic(faults[i]));
+    }
+    if (faults.size() > kFaultsShown) {
+        text += QStringLiteral("\nand %1 more").arg(faults.size() - kFaultsShown);
+    }
+    return text;
+}
+
+void showAtStart(const QString &text)
+{
+    QMessageBox box;
+    box.setIcon(QMessageBox::NoIcon);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+struct CommandLine
+{
+    std::optional<QString> image;
+    std::optional<std::filesystem::path> namePack;
+};
+
+// The command line after the toolkit took its own options. --help and --version print and
+// end the process; a wrong command line ends it with status 2, as it does for stats-table.
+CommandLine parseCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Edit the base stats of the entries in a QVZT cartridge image."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption namePack(
+        QStringLiteral("name-pack"),
+        QStringLiteral("Use the names of the name pack in <folder> instead of the first "
+                       "stats-editor/names folder in the XDG data folders."),
+        QStringLiteral("folder"));
+    parser.addOption(namePack);
+    parser.addPositionalArgument(QStringLiteral("image"),
+                                 QStringLiteral("The image to open, as if chosen with "
+                                                "<--Open Rom->."),
+                                 QStringLiteral("[image]"));
+    if (!parser.parse(arguments) || parser.positionalArguments().size() > 1) {
+        const QString fault = parser.errorText().isEmpty()
+                                  ? QStringLiteral("give one image at most")
+                                  : parser.errorText();
+        std::fprintf(stderr, "stats-editor: %s; see stats-editor --help\n", qUtf8Printable(fault));
+        std::exit(2);
+    }
+    if (parser.isSet(help)) {
+        parser.showHelp();
+    }
+    if (parser.isSet(version)) {
+        parser.showVersion();
+    }
+    CommandLine line;
+    if (!parser.positionalArguments().isEmpty()) {
+        line.image = parser.positionalArguments().first();
+    }
+    if (parser.isSet(namePack)) {
+        line.namePack = QFile::encodeName(parser.value(namePack)).toStdString();
+    }
+    return line;
+}
+
+// Whether the command line only asks for text, which needs no display.
+bool asksForTextOnly(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--help" || argument == "-h" || argument == "-?" ||
+            argument == "--help-all" || argument == "--version" || argument == "-v") {
+            return true;
+        }
+    }
+    return false;
+}
+
+void nameTheProgram()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("stats-editor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(STATS_VERSION));
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    if (asksForTextOnly(argc, argv)) {
+        QCoreApplication text(argc, argv);
+        nameTheProgram();
+        parseCommandLine(QCoreApplication::arguments());
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("stats-editor"));
+    nameTheProgram();
     // Message boxes have no title of their own; the title bar shows this name.
     QApplication::setApplicationDisplayName(QString::fromUtf8(
         stats::app::kWindowTitle.data(), static_cast<qsizetype>(stats::app::kWindowTitle.size())));
@@ -16,10 +133,24 @@ int main(int argc, char *argv[])
     // Ties the window to its menu entry and icon on desktops that match them by name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrel.StatsEditor"));
     stats::app::keepNoSettings();
+    const CommandLine line = parseCommandLine(QCoreApplication::arguments());
 
-    stats::app::Form1 window(stats::catalogues::builtInCatalogues());
-    QObject::connect(&window, &stats::app::Form1::endProgram, &app, &QCoreApplication::exit,
-                     Qt::DirectConnection);
+    auto names = stats::catalogues::chooseNames(line.namePack,
+                                                stats::catalogues::DataFolders::fromEnvironment());
+    if (!names) {
+        showAtStart(namePackFaults(names.error()));
+    }
+
+    stats::app::Form1 window(names ? names->names : stats::catalogues::builtInCatalogues());
+    // An image refused before the event loop runs must still end the process.
+    std::optional<int> ended;
+    QObject::connect(&window, &stats::app::Form1::endProgram, &app, [&ended](int exitCode) {
+        ended = exitCode;
+        QCoreApplication::exit(exitCode);
+    });
     window.show();
-    return QApplication::exec();
+    if (line.image) {
+        window.openImage(*line.image);
+    }
+    return ended ? *ended : QApplication::exec();
 }

@@ -42,6 +42,7 @@ FIRST_RECORD = {"List 1": 0, "List 2": 547, "Alternate forms": 649}
 COLLAPSED_HEIGHT, EXPANDED_HEIGHT = 507, 729
 GENDER_HELP = ("Genderless = 255\n\n100% Female = 254\n\n50% Male 50% Female = 127\n\n"
                "100% Male  = 0")
+TITLE = "Tavrel (-Ondak-) Base Stats Editor"
 WAIT = 10.0  # seconds for anything to show up; a step that takes longer has failed
 TOOLS = {"Xvfb": "xvfb", "openbox": "openbox", "xdotool": "xdotool", "xprop": "x11-utils",
          "xmodmap": "x11-xserver-utils",
@@ -177,11 +178,11 @@ class Session:
 class Editor:
     """The running editor, seen through the accessibility bus and driven by xdotool."""
 
-    def __init__(self, session, program):
+    def __init__(self, session, program, *arguments):
         import pyatspi
         self.at = pyatspi
         self.env = session.env
-        self.process = session.start(program)
+        self.process = session.start(program, *arguments)
         self.app = wait_for("the editor on the accessibility bus", self._find_application)
         self.window = wait_for("the editor's window", lambda: self.top_level(
             "Tavrel (-Ondak-) Base Stats Editor"))
@@ -274,15 +275,25 @@ class Editor:
                 return texts[0].replace("\r\n", "\n")
         return None
 
-    def answer_message(self):
+    def answer_message(self, answer="OK"):
         for window in self.app:
             if window is None or window == self.window:
                 continue
             button = self.at.findDescendant(
-                window, lambda a: a.getRoleName() == "push button" and a.name == "OK")
+                window, lambda a: a.getRoleName() == "push button" and a.name == answer)
             if button is not None:
                 self.click(button)
-        wait_for("the message box closing", lambda: self.message() is None)
+        wait_for("the message box closing",
+                 lambda: self.process.poll() is not None or self.message() is None)
+
+    def title(self):
+        """The title the window system shows for the active window."""
+        return self.x("xdotool", "getactivewindow", "getwindowname").strip()
+
+    def ended(self, status):
+        wait_for("the editor ending", lambda: self.process.poll() is not None)
+        if self.process.returncode != status:
+            raise Failure(f"the editor ended with status {self.process.returncode}, not {status}")
 
 
 class Run:
@@ -356,6 +367,24 @@ class Run:
         # Input sent before the window manager gives the window back its focus can land in the
         # going dialog, on any desktop; a person sees the window come back first.
         wait_for("the keyboard focus back in the window", lambda: self.editor.focused())
+
+    def edit_hp(self, list_name, row):
+        """Types a new hp for the loaded entry and returns it, once the title marks it."""
+        value = (self.record_bytes(FIRST_RECORD[list_name] + row)[0] + 45) % 256
+        self.editor.click(self.editor.control("text", "Hp"))
+        self.editor.keys("ctrl+a")
+        self.editor.type(str(value))
+        wait_for("the title marking the edit", lambda: self.editor.title() == "*" + TITLE)
+        return value
+
+    def ask_on_click(self, list_name, row):
+        self.editor.click(self.editor.control("list", list_name)[row])
+        wait_for("the question", lambda: (self.editor.message() or "").startswith(
+            "Save the changes to "))
+
+    def expect_unchanged(self, what):
+        if self.changes() != self.expected_changes:
+            raise Failure(f"{what} changed the image")
 
     def tab_to(self, name, key="Tab"):
         for _ in range(30):  # more than the window has stops
@@ -435,11 +464,76 @@ def gender_help(run):
     run.editor.answer_message()
 
 
-def exit_ends_the_process(run):
+def cancel_keeps_the_edit(run):
+    run.hp = run.edit_hp("List 2", 5)
+    run.ask_on_click("List 2", 6)
+    run.editor.answer_message("Cancel")
+    wait_for("row 5 of List 2 selected again", lambda: run.editor.selected_row("List 2") == 5)
+    wait_for("the edit still in Hp", lambda: run.editor.text("Hp") == str(run.hp))
+    wait_for("the focus back in Hp", lambda: run.editor.focused() == "Hp")
+    run.expect_unchanged("the cancel")
+
+
+def save_in_the_question(run):
+    run.ask_on_click("List 2", 6)
+    run.editor.answer_message("Save")
+    run.expect_saved(FIRST_RECORD["List 2"] + 5, 0, run.hp)
+    run.expect_loaded("List 2", 6)
+
+
+def discard_in_the_question(run):
+    run.edit_hp("List 2", 6)
+    run.ask_on_click("List 2", 7)
+    run.editor.answer_message("Discard")
+    run.expect_loaded("List 2", 7)
+    run.expect_unchanged("the discard")
+
+
+def ctrl_s_while_collapsed(run):
+    run.editor.click(run.editor.control("push button", "Hide Search"))
+    wait_for("the collapsed window", lambda: run.editor.client_height() == COLLAPSED_HEIGHT)
+    value = run.edit_hp("List 2", 7)
+    run.editor.keys("ctrl+s")
+    run.expect_saved(FIRST_RECORD["List 2"] + 7, 0, value)
+    wait_for("the title without its marker", lambda: run.editor.title() == TITLE)
+
+
+def exit_with_an_edit_discarded(run):
+    run.edit_hp("List 2", 7)
+    run.editor.click(run.editor.control("push button", "Show Search"))
     run.editor.click(run.editor.control("push button", "Exit"))
-    wait_for("the editor ending", lambda: run.editor.process.poll() is not None)
-    if run.editor.process.returncode != 0:
-        raise Failure(f"the editor ended with status {run.editor.process.returncode}")
+    wait_for("the question", lambda: (run.editor.message() or "").startswith(
+        "Save the changes to "))
+    run.editor.answer_message("Discard")
+    run.editor.ended(0)
+    run.expect_unchanged("the discarded exit")
+
+
+def image_on_the_command_line(run):
+    run.editor = Editor(run.session, run.editor_program, str(run.image))
+    run.editor.click(run.editor.control("list", "List 1")[3])
+    run.expect_loaded("List 1", 3)
+
+
+def exit_with_nothing_unsaved(run):
+    run.editor.click(run.editor.control("push button", "Show Search"))
+    run.editor.click(run.editor.control("push button", "Exit"))
+    run.editor.ended(0)
+
+
+def refused_image_on_the_command_line(run):
+    other = run.image.with_name("other game.nds")
+    shutil.copyfile(run.pristine, other)
+    with open(other, "r+b") as image:
+        image.seek(12)
+        image.write(b"ABCD")
+    before = other.read_bytes()
+    run.editor = Editor(run.session, run.editor_program, str(other))
+    wait_for("the refusal", lambda: run.editor.message() == "Unsupported Rom")
+    run.editor.answer_message()
+    run.editor.ended(1)
+    if other.read_bytes() != before:
+        raise Failure("the refused image changed")
 
 
 SCENARIOS = [
@@ -452,7 +546,17 @@ SCENARIOS = [
     ("search by name in other letter case", search_in_other_letter_case),
     ("Hide Search and Show Search set the two client heights", hide_and_show_search),
     ("the gender help box", gender_help),
-    ("Exit ends the process", exit_ends_the_process),
+    ("an edit, then a click on another entry: the question; Cancel keeps it all",
+     cancel_keeps_the_edit),
+    ("Save in the question writes the byte and loads the other entry", save_in_the_question),
+    ("Discard in the question writes nothing and loads the other entry",
+     discard_in_the_question),
+    ("Ctrl+S while collapsed writes exactly the edited byte", ctrl_s_while_collapsed),
+    ("Exit with an edit asks; Discard ends with status 0", exit_with_an_edit_discarded),
+    ("stats-editor IMAGE loads on the first click", image_on_the_command_line),
+    ("Exit with nothing unsaved ends at once", exit_with_nothing_unsaved),
+    ("a refused image on the command line ends the process with status 1",
+     refused_image_on_the_command_line),
 ]
 
 

@@ -35,8 +35,12 @@ public:
 
     /// The next open dialog picks @p path; an empty path cancels it.
     void chooseFile(const QString &path) { m_files.push_back(path); }
+    /// The next question about unsaved edits is answered with @p button (Save, Discard or
+    /// Cancel); a question without an answer given is cancelled.
+    void answerQuestion(QMessageBox::StandardButton button) { m_answers.push_back(button); }
 
     QList<ShownMessage> messages;
+    QStringList questions;
     QStringList dialogTitles;
     QStringList dialogFilters;
 
@@ -44,10 +48,17 @@ private:
     void answer()
     {
         QWidget *modal = QApplication::activeModalWidget();
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        if (auto *box = qobject_cast<QMessageBox *>(modal); box && box->button(QMessageBox::Ok)) {
             messages.push_back({box->text(), box->windowTitle(), box->icon(),
                                 static_cast<int>(box->buttons().size())});
             box->button(QMessageBox::Ok)->click();
+        } else if (box != nullptr) {
+            questions << box->text();
+            const auto button = m_answers.empty() ? QMessageBox::Cancel : m_answers.front();
+            if (!m_answers.empty()) {
+                m_answers.pop_front();
+            }
+            box->button(button)->click();
         } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
             dialogTitles << dialog->windowTitle();
             dialogFilters << dialog->nameFilters().join(QLatin1Char(';'));
@@ -79,6 +90,7 @@ private:
 
     QTimer m_timer;
     std::deque<QString> m_files;
+    std::deque<QMessageBox::StandardButton> m_answers;
 };
 
 } // namespace stats::testing

@@ -137,7 +137,8 @@ check_layout() { # PREFIX
     local exec icon
     exec="$(desktop_value "$entry" Exec)"
     icon="$(desktop_value "$entry" Icon)"
-    [[ "$exec" == "$(basename "$program")" ]] || fail "Exec=$exec does not run $program"
+    # %f: a file manager hands over the one image the user opened with the editor.
+    [[ "$exec" == "$(basename "$program") %f" ]] || fail "Exec=$exec does not run $program %f"
     [[ "$icon" == "$app_id" ]] || fail "Icon=$icon is not the installed icon name $app_id"
     grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
         fail "the metadata does not launch $app_id.desktop"
@@ -189,6 +190,26 @@ check_validators() {
     # The tree check also looks for the desktop entry that the metadata launches.
     run_validator "appstreamcli validate-tree" '^[EWI]: ' \
         appstreamcli validate-tree --no-net --explain "$root"
+    check_file_type "$root"
+}
+
+# check_file_type ROOT: file managers offer the editor for the type that shared-mime-info
+# gives .nds files. The desktop database that they read, built here from the installed entry
+# alone, must list the entry for that type, and the metadata must name it too.
+check_file_type() {
+    local root=$1
+    local type
+    type="$(awk -F: '$3 == "*.nds" { print $2 }' /usr/share/mime/globs2)"
+    [[ -n "$type" ]] || fail "shared-mime-info gives .nds files no type"
+    local applications="$stage/applications"
+    mkdir -p "$applications"
+    cp "$root/$datadir/applications/$app_id.desktop" "$applications/"
+    update-desktop-database "$applications" ||
+        fail "update-desktop-database could not read the entry"
+    grep -qx "$type=$app_id.desktop;" "$applications/mimeinfo.cache" ||
+        fail "the desktop database does not offer $app_id.desktop for $type"
+    grep -q "<mediatype>$type</mediatype>" "$root/$datadir/metainfo/$app_id.metainfo.xml" ||
+        fail "the metadata does not provide the file type $type"
 }
 
 case "$mode" in

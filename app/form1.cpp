@@ -334,7 +334,13 @@ void Form1::createControls()
             QWidget *control = createControl(entry, this);
             control->setObjectName(fromView(entry.name));
             control->setGeometry(geometryOf(entry));
-            control->setFont(fontFor(entry.font));
+            // Most controls use the window's own font, which they inherit. Setting it on them
+            // again would make every choice box build its drop-down list now, before the first
+            // frame, rather than when it is first opened.
+            const QFont font = fontFor(entry.font);
+            if (font != control->font()) {
+                control->setFont(font);
+            }
             if (entry.name == "Label19") {
                 QPalette palette = control->palette();
                 palette.setColor(QPalette::WindowText, Qt::black);

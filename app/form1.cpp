@@ -277,6 +277,17 @@ Form1::Form1(QWidget *parent, image::FileApi &files)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_files(files)
 {
+    // The picture is decoded on another core while the fonts are found and the controls are
+    // made (or at the end, when no thread can be started), and only the part the window can
+    // show on the screens there are. It starts first: finding the fonts takes as long as the
+    // decode, and the window waits for both.
+    qreal ratio = 1;
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        ratio = std::max(ratio, screen->devicePixelRatio());
+    }
+    auto picture = std::async(std::launch::async | std::launch::deferred,
+                              [part = visiblePicture(ratio)] { return decodePicture(part); });
+
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(fromView(kWindowTitle));
     setWindowIcon(QIcon(QStringLiteral(":/stats-editor.ico")));
@@ -285,15 +296,6 @@ Form1::Form1(QWidget *parent, image::FileApi &files)
     palette.setColor(QPalette::Window, QColor(224, 224, 224));
     setPalette(palette);
     setClientHeight(kClientHeightAtStart);
-
-    // The picture is decoded on another core while the controls are made (or here, when no
-    // thread can be started), and only the part the window can show on the screens there are.
-    qreal ratio = 1;
-    for (const QScreen *screen : QGuiApplication::screens()) {
-        ratio = std::max(ratio, screen->devicePixelRatio());
-    }
-    auto picture = std::async(std::launch::async | std::launch::deferred,
-                              [part = visiblePicture(ratio)] { return decodePicture(part); });
 
     createLines();
     createControls();

@@ -13,11 +13,10 @@ int main(int argc, char *argv[])
 {
     // Qt's first font look-up reads the whole font configuration, a fifth of the work before
     // the first frame. Read on another core while the application connects to the display (or
-    // just after, when no thread can be started), it is there when Qt asks for it.
+    // when the window is made, if no thread can be started), it is there when Qt asks for it.
     auto fontConfiguration =
         std::async(std::launch::async | std::launch::deferred, [] { return FcInit(); });
     QApplication app(argc, argv);
-    fontConfiguration.wait();
     QApplication::setApplicationName(QStringLiteral("stats-editor"));
     // Message boxes have no title of their own; the title bar shows this name.
     QApplication::setApplicationDisplayName(QString::fromUtf8(
@@ -27,6 +26,8 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrel.StatsEditor"));
     stats::app::keepNoSettings();
 
+    // The window looks its fonts up as it is made.
+    fontConfiguration.wait();
     stats::app::Form1 window;
     QObject::connect(&window, &stats::app::Form1::endProgram, &app, &QCoreApplication::exit,
                      Qt::DirectConnection);

@@ -258,8 +258,8 @@ Form1::Form1(QWidget *parent, image::FileApi &files)
 {
     // The picture is decoded on another core while the fonts are found and the controls are
     // made (or at the end, when no thread can be started), and only the part the window can
-    // show on the screens there are. It starts first: finding the fonts takes as long as the
-    // decode, and the window waits for both.
+    // show on the screens there are. It starts first, so that it has ended by the time the
+    // window needs it.
     qreal ratio = 1;
     for (const QScreen *screen : QGuiApplication::screens()) {
         ratio = std::max(ratio, screen->devicePixelRatio());

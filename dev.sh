@@ -20,7 +20,7 @@ cd "$here"
 # small sans serif, Lobster Two for the credit line).
 packages=(
     build-essential cmake pkg-config
-    qt6-base-dev libgl-dev libxcb1-dev
+    qt6-base-dev libgl-dev libxcb1-dev libfontconfig-dev
     libgtest-dev googletest libgmock-dev libbenchmark-dev
     fonts-crosextra-carlito fonts-liberation2 fonts-dejavu-core fonts-lobster
     xvfb xauth

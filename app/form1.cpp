@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QImageReader>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -43,37 +44,39 @@ QString fromView(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-struct FontSpec
+// The families a font asks for: the first of its list that is installed, the face Qt would end
+// up with, or the whole list when none is. For a family that is not installed, Qt sorts all of
+// fontconfig's fallbacks before it tries the next family of the list, and it sorts them again
+// for every face it opens while the list names more than one family: a tenth of the work
+// before the first frame.
+QStringList familiesOf(const FontSpec &face)
 {
-    FontKey key;
-    // The design's face first, then the free faces that look like it.
-    std::array<const char *, 3> families;
-    double points;
-    bool bold;
-    bool italic;
-    bool smallCaps;
-};
-
-constexpr std::array<FontSpec, 8> kFonts{{
-    {FontKey::A, {"Calibri Bold Caps", "Carlito", "Liberation Sans"}, 12, true, true, true},
-    {FontKey::B, {"Calibri Bold Caps", "Carlito", "Liberation Sans"}, 15.75, true, true, true},
-    {FontKey::C, {"Arial", "Liberation Sans", "DejaVu Sans"}, 11.25, true, true, false},
-    {FontKey::D, {"MS Sans Serif", "Liberation Sans", "DejaVu Sans"}, 9.75, true, false, false},
-    {FontKey::E, {"Babylon5 Hollow", "DejaVu Sans", "Liberation Sans"}, 20.25, true, false, false},
-    {FontKey::F, {"MS Sans Serif", "Liberation Sans", "DejaVu Sans"}, 8.25, true, false, false},
-    {FontKey::G, {"Lobster Two", "Lobster", "DejaVu Serif"}, 15.75, false, false, false},
-    {FontKey::W, {"MS Sans Serif", "Liberation Sans", "DejaVu Sans"}, 8.25, false, false, false},
-}};
+    QStringList families;
+    for (const auto family : face.families) {
+        families << QString::fromLatin1(family.data(), static_cast<qsizetype>(family.size()));
+    }
+    for (const QString &family : families) {
+        if (!QFontDatabase::styles(family).isEmpty()) {
+            return {family};
+        }
+    }
+    return families;
+}
 
 QFont fontFor(FontKey key)
 {
-    const auto &face = kFonts[static_cast<std::size_t>(key)];
+    // Looked up once per process: the installed fonts do not change under a running window.
+    static const auto families = [] {
+        std::array<QStringList, kFonts.size()> lists;
+        for (std::size_t i = 0; i < kFonts.size(); ++i) {
+            lists[i] = familiesOf(kFonts[i]);
+        }
+        return lists;
+    }();
+    const auto index = static_cast<std::size_t>(key);
+    const auto &face = kFonts[index];
     QFont font;
-    QStringList families;
-    for (const char *family : face.families) {
-        families << QString::fromLatin1(family);
-    }
-    font.setFamilies(families);
+    font.setFamilies(families[index]);
     font.setPointSizeF(face.points);
     font.setBold(face.bold);
     font.setItalic(face.italic);
@@ -308,6 +311,17 @@ Form1::Form1(const catalogues::CatalogueSet &names, image::FileApi &files, QWidg
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_names(names), m_files(files)
 {
+    // The picture is decoded on another core while the fonts are found and the controls are
+    // made (or at the end, when no thread can be started), and only the part the window can
+    // show on the screens there are. It starts first, so that it has ended by the time the
+    // window needs it.
+    qreal ratio = 1;
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        ratio = std::max(ratio, screen->devicePixelRatio());
+    }
+    auto picture = std::async(std::launch::async | std::launch::deferred,
+                              [part = visiblePicture(ratio)] { return decodePicture(part); });
+
     setObjectName(QStringLiteral("Form1"));
     // Qt shows the placeholder as a star while edits are unsaved; in front, the title still
     // ends in the application's name, so the window system adds no second one.
@@ -318,15 +332,6 @@ Form1::Form1(const catalogues::CatalogueSet &names, image::FileApi &files, QWidg
     palette.setColor(QPalette::Window, QColor(224, 224, 224));
     setPalette(palette);
     setClientHeight(kClientHeightAtStart);
-
-    // The picture is decoded on another core while the controls are made (or here, when no
-    // thread can be started), and only the part the window can show on the screens there are.
-    qreal ratio = 1;
-    for (const QScreen *screen : QGuiApplication::screens()) {
-        ratio = std::max(ratio, screen->devicePixelRatio());
-    }
-    auto picture = std::async(std::launch::async | std::launch::deferred,
-                              [part = visiblePicture(ratio)] { return decodePicture(part); });
 
     createLines();
     createControls();
@@ -371,7 +376,13 @@ void Form1::createControls()
             QWidget *control = createControl(entry, this);
             control->setObjectName(fromView(entry.name));
             control->setGeometry(geometryOf(entry));
-            control->setFont(fontFor(entry.font));
+            // Most controls use the window's own font, which they inherit. Setting it on them
+            // again would make every choice box build its drop-down list now, before the first
+            // frame, rather than when it is first opened.
+            const QFont font = fontFor(entry.font);
+            if (font != control->font()) {
+                control->setFont(font);
+            }
             if (entry.name == "Label19") {
                 QPalette palette = control->palette();
                 palette.setColor(QPalette::WindowText, Qt::black);

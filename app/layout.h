@@ -1,7 +1,7 @@
 #pragma once
 
-// The editor window's design as data: every control with its place, caption, font and tab
-// index, and the lines that draw the boxes. Positions are twips, as the design was drawn;
+// The editor window's design as data: the fonts, every control with its place, caption, font and
+// tab index, and the lines that draw the boxes. Positions are twips, as the design was drawn;
 // the window converts them at 15 twips to a device-independent pixel (96 dots per inch).
 
 #include "image/statstable.h"
@@ -27,6 +27,40 @@ inline constexpr int kClientHeightExpanded = 10935;
 inline constexpr std::string_view kWindowTitle = "Tavrel (-Ondak-) Base Stats Editor";
 
 enum class FontKey { A, B, C, D, E, F, G, W };
+
+struct FontSpec
+{
+    FontKey key;
+    // The design's face first, then the free faces that look like it.
+    std::array<std::string_view, 3> families;
+    double points;
+    bool bold;
+    bool italic;
+    bool smallCaps;
+};
+
+// In the order of FontKey, which indexes it.
+inline constexpr std::array<FontSpec, 8> kFonts{{
+    {FontKey::A, {"Calibri Bold Caps", "Carlito", "Liberation Sans"}, 12, true, true, true},
+    {FontKey::B, {"Calibri Bold Caps", "Carlito", "Liberation Sans"}, 15.75, true, true, true},
+    {FontKey::C, {"Arial", "Liberation Sans", "DejaVu Sans"}, 11.25, true, true, false},
+    {FontKey::D, {"MS Sans Serif", "Liberation Sans", "DejaVu Sans"}, 9.75, true, false, false},
+    {FontKey::E, {"Babylon5 Hollow", "DejaVu Sans", "Liberation Sans"}, 20.25, true, false, false},
+    {FontKey::F, {"MS Sans Serif", "Liberation Sans", "DejaVu Sans"}, 8.25, true, false, false},
+    {FontKey::G, {"Lobster Two", "Lobster", "DejaVu Serif"}, 15.75, false, false, false},
+    {FontKey::W, {"MS Sans Serif", "Liberation Sans", "DejaVu Sans"}, 8.25, false, false, false},
+}};
+
+static_assert(
+    [] {
+        for (std::size_t i = 0; i < kFonts.size(); ++i) {
+            if (static_cast<std::size_t>(kFonts[i].key) != i) {
+                return false;
+            }
+        }
+        return true;
+    }(),
+    "kFonts is indexed by FontKey");
 
 enum class ControlKind {
     Button,       // a standard push button in the system's colours

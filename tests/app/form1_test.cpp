@@ -13,6 +13,7 @@
 #include "support/tempimage.h"
 
 #include <QDir>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -56,6 +57,7 @@ private slots:
     void startsCollapsedEmptyAndWithNothingSelected();
     void theLinesDrawTheNineBoxes();
     void labelsAreTransparentFixedAndWrapping();
+    void everyControlGetsTheFaceItsWholeListOfFamiliesGives();
     void tabVisitsTheControlsInTheirOrderAlsoWhenCollapsed();
     void showAndHideSearchSizeTheClientArea();
     void theGenderHelpShowsItsSevenLines();
@@ -277,6 +279,26 @@ void Form1Test::labelsAreTransparentFixedAndWrapping()
     // The two hidden labels lie beyond the client area's right edge.
     QVERIFY(control("Label1")->x() >= m_window->width());
     QVERIFY(control("romname")->x() >= m_window->width());
+}
+
+void Form1Test::everyControlGetsTheFaceItsWholeListOfFamiliesGives()
+{
+    // The window names only the first installed family of each font. Qt, given the design's
+    // whole list, must end at the same face.
+    for (const auto &design : app::kControls) {
+        const QWidget *widget = m_window->findChild<QWidget *>(text(design.name));
+        QStringList families;
+        for (const auto family : app::kFonts[static_cast<std::size_t>(design.font)].families) {
+            families << text(family);
+        }
+        QFont wholeList = widget->font();
+        wholeList.setFamilies(families);
+        const QFontInfo shown(widget->font());
+        const QFontInfo expected(wholeList);
+        QVERIFY2(shown.family() == expected.family() && shown.styleName() == expected.styleName(),
+                 qPrintable(text(design.name) + QLatin1Char(' ') + shown.family() +
+                            QLatin1Char(' ') + expected.family()));
+    }
 }
 
 void Form1Test::tabVisitsTheControlsInTheirOrderAlsoWhenCollapsed()

@@ -239,18 +239,28 @@ void copyFieldBytes(std::span<const std::uint8_t> record, FieldBytes &bytes)
 constexpr auto kLockWait = std::chrono::seconds(2);
 constexpr auto kLockRetry = std::chrono::milliseconds(20);
 
-// Takes the write lock that our programs hold on an image from the check of its records to
-// the last write. Open-file-description locks belong to the open, not to the process, so
-// two threads or two opens in one process exclude each other as two processes do, and the
-// system drops the lock when the file is closed, also when the process is killed. A file
-// system that has no such locks is written unlocked, as before: the check of the records
-// still catches a writer that changed them.
-std::expected<void, ImageError> lockForWriting(const FileHandle &file)
+enum class LockKind : std::uint8_t { Read, Write };
+
+// Takes the lock that our programs hold on an image: a write lock from the check of its
+// records to the last write, and a read lock while the whole table is read, so that a table
+// is never read half before and half after another program's import. Open-file-description
+// locks belong to the open, not to the process, so two threads or two opens in one process
+// exclude each other as two processes do, and the system drops the lock when the file is
+// closed, also when the process is killed. A file system that has no such locks is used
+// unlocked, as before: the check of the records still catches a writer that changed them.
+std::expected<void, ImageError> lockImage(const FileHandle &file, LockKind kind)
 {
     struct ::flock lock
     {
     };
-    lock.l_type = F_WRLCK;
+    switch (kind) {
+    case LockKind::Read:
+        lock.l_type = F_RDLCK;
+        break;
+    case LockKind::Write:
+        lock.l_type = F_WRLCK;
+        break;
+    }
     lock.l_whence = SEEK_SET;
     const auto deadline = std::chrono::steady_clock::now() + kLockWait;
     for (;;) {
@@ -347,6 +357,9 @@ std::expected<TableRead, ImageError> loadTable(std::string_view path, FileApi &a
     if (!image) {
         return std::unexpected(image.error());
     }
+    if (auto locked = lockImage(image->handle, LockKind::Read); !locked) {
+        return std::unexpected(locked.error());
+    }
     std::vector<std::uint8_t> table(static_cast<std::size_t>(kTableEnd - kTableOffset));
     if (auto read = readBytesAt(*image, kTableOffset, table); !read) {
         return std::unexpected(read.error());
@@ -390,7 +403,7 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
         return std::unexpected(SaveError{image.error()});
     }
     // Everything from the check of the game code to the last write happens under the lock.
-    if (auto locked = lockForWriting(image->handle); !locked) {
+    if (auto locked = lockImage(image->handle, LockKind::Write); !locked) {
         return std::unexpected(SaveError{locked.error()});
     }
     if (auto code = checkGameCode(*image); !code) {

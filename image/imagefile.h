@@ -93,7 +93,8 @@ struct TableRead
 
 /// Reads the fifteen edited bytes of all kRecordCount records in one read of the table. The
 /// game code is checked in the same open; an image that ends before kTableEnd is refused
-/// (RecordMissing).
+/// (RecordMissing). The read waits a short while for another writer of ours (saveEntries),
+/// then fails with Busy, so a table is never read half before and half after a save.
 [[nodiscard]] std::expected<TableRead, ImageError> loadTable(std::string_view path,
                                                              FileApi &api = systemFileApi());
 

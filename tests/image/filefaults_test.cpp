@@ -191,16 +191,15 @@ TEST_P(BatchFault, AFailedWritePutsBackEveryEntryWrittenSoFar)
 
 INSTANTIATE_TEST_SUITE_P(
     Batch, BatchFault,
-    ::testing::Values(BatchFaultCase{"FirstWrite", 1, false, ErrorKind::WriteFailed, {}},
-                      BatchFaultCase{"SecondEntry", 7, false, ErrorKind::WriteFailed, {}},
-                      BatchFaultCase{"LastWrite", 15, false, ErrorKind::WriteFailed, {}},
-                      // Entries are named for what they hold when read back: a write on a
-                      // full disk may fail before it puts a byte.
-                      BatchFaultCase{
-                          "NothingPutBack", 7, true, ErrorKind::WriteFailedDirty, {1}, {0}},
-                      BatchFaultCase{
-                          "FullBetweenEntries", 6, true, ErrorKind::WriteFailedDirty, {}, {0}},
-                      BatchFaultCase{"FullAtOnce", 1, true, ErrorKind::WriteFailed, {}}),
+    ::testing::Values(
+        BatchFaultCase{"FirstWrite", 1, false, ErrorKind::WriteFailed, {}},
+        BatchFaultCase{"SecondEntry", 7, false, ErrorKind::WriteFailed, {}},
+        BatchFaultCase{"LastWrite", 15, false, ErrorKind::WriteFailed, {}},
+        // Entries are named for what they hold when read back: a write on a
+        // full disk may fail before it puts a byte.
+        BatchFaultCase{"NothingPutBack", 7, true, ErrorKind::WriteFailedDirty, {1}, {0}},
+        BatchFaultCase{"FullBetweenEntries", 6, true, ErrorKind::WriteFailedDirty, {}, {0}},
+        BatchFaultCase{"FullAtOnce", 1, true, ErrorKind::WriteFailed, {}}),
     [](const auto &testInfo) { return testInfo.param.name; });
 
 TEST_F(FileFault, ABatchWritesNothingWhenOneRecordChangedSinceItWasRead)
@@ -249,49 +248,60 @@ TEST_P(Gap, NothingIsWrittenIntoAnImageChangedByAnother)
 
 INSTANTIATE_TEST_SUITE_P(
     Save, Gap,
-    ::testing::Values(
-        GapCase{"CutShort",
-                [](const std::string &image, const std::string &) {
-                    ASSERT_EQ(::truncate(image.c_str(), 1 << 20), 0);
-                },
-                ErrorKind::RecordMissing},
-        GapCase{"ReplacedByRename",
-                [](const std::string &image, const std::string &other) {
-                    ASSERT_EQ(::rename(other.c_str(), image.c_str()), 0);
-                    ASSERT_TRUE(stats::testing::makeSampleImage(other));
-                },
-                ErrorKind::Replaced},
-        GapCase{"Deleted",
-                [](const std::string &image, const std::string &) {
-                    ASSERT_EQ(::unlink(image.c_str()), 0);
-                },
-                ErrorKind::Replaced}),
+    ::testing::Values(GapCase{"CutShort",
+                              [](const std::string &image, const std::string &) {
+                                  ASSERT_EQ(::truncate(image.c_str(), 1 << 20), 0);
+                              },
+                              ErrorKind::RecordMissing},
+                      GapCase{"ReplacedByRename",
+                              [](const std::string &image, const std::string &other) {
+                                  ASSERT_EQ(::rename(other.c_str(), image.c_str()), 0);
+                                  ASSERT_TRUE(stats::testing::makeSampleImage(other));
+                              },
+                              ErrorKind::Replaced},
+                      GapCase{"Deleted",
+                              [](const std::string &image, const std::string &) {
+                                  ASSERT_EQ(::unlink(image.c_str()), 0);
+                              },
+                              ErrorKind::Replaced}),
     [](const auto &testInfo) { return testInfo.param.name; });
 
-// Another writer of ours holds the image for a while: a save waits for it a short time only.
-TEST_F(FileFault, ASecondWriterWaitsABoundedTimeForTheFirst)
+// Another writer of ours holds the image for a while: a save, and a read of the whole table,
+// wait for it a short time only.
+TEST_F(FileFault, ASecondWriterOrATableReadWaitsABoundedTimeForTheFirstWriter)
 {
-    for (const auto held : {std::chrono::milliseconds(300), std::chrono::milliseconds(3000)}) {
-        const auto before = snapshotOf(m_image);
-        const int fd = ::open(m_image.c_str(), O_RDWR | O_CLOEXEC);
-        struct ::flock lock
-        {
-        };
-        lock.l_type = F_WRLCK;
-        ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);
-        std::thread first([&] {
-            std::this_thread::sleep_for(held);
-            ::close(fd);
-        });
-        const auto saved = saveEntry(m_image, Range::List1, 3, editedBytes());
-        first.join();
-        if (held.count() < 1000) {
-            EXPECT_TRUE(saved.has_value());
-            EXPECT_EQ(*loadEntry(m_image, Range::List1, 3), stats::tools::sampleFieldBytes(100));
-        } else {
-            ASSERT_FALSE(saved.has_value());
-            EXPECT_EQ(saved.error().kind, ErrorKind::Busy);
-            EXPECT_EQ(snapshotOf(m_image), before);
+    for (const bool save : {true, false}) {
+        for (const auto held : {std::chrono::milliseconds(300), std::chrono::milliseconds(3000)}) {
+            const auto before = snapshotOf(m_image);
+            const int fd = ::open(m_image.c_str(), O_RDWR | O_CLOEXEC);
+            struct ::flock lock
+            {
+            };
+            lock.l_type = F_WRLCK;
+            ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+            std::thread first([&] {
+                std::this_thread::sleep_for(held);
+                ::close(fd);
+            });
+            std::optional<ErrorKind> failed;
+            if (save) {
+                const auto saved = saveEntry(m_image, Range::List1, 3, editedBytes());
+                failed = saved ? std::nullopt : std::optional(saved.error().kind);
+            } else {
+                const auto read = loadTable(m_image);
+                failed = read ? std::nullopt : std::optional(read.error().kind);
+            }
+            first.join();
+            // The first writer lets go within the two seconds a second one waits, or not.
+            const bool letGo = held < std::chrono::seconds(2);
+            EXPECT_EQ(failed, letGo ? std::nullopt : std::optional(ErrorKind::Busy))
+                << (save ? "save" : "table read") << " after " << held.count() << " ms";
+            if (!save || !letGo) {
+                EXPECT_EQ(snapshotOf(m_image), before);
+            } else {
+                EXPECT_EQ(*loadEntry(m_image, Range::List1, 3),
+                          stats::tools::sampleFieldBytes(100));
+            }
         }
     }
 }

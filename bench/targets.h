@@ -47,10 +47,12 @@ inline constexpr std::array<Target, 40> kTargets{{
      "bare save + fdatasync", Check::Shown, 0},
     {"save-flush/512MiB", "save, 512 MiB, flushed", "bare-save-flush/512MiB",
      "bare save + fdatasync", Check::Shown, 0},
+    // One export is made per process, so the export is judged as a whole process (below); a
+    // cache of cells that won the warm loop cost more up front than it saved.
     {"export/128MiB", "table export, 128 MiB image", "bare-export/128MiB",
-     "bare table read + CSV write", Check::RatioAtMost, 3.0},
+     "bare table read + CSV write", Check::Shown, 0},
     {"export/512MiB", "table export, 512 MiB image", "bare-export/512MiB",
-     "bare table read + CSV write", Check::RatioAtMost, 3.0},
+     "bare table read + CSV write", Check::Shown, 0},
     {"export/512MiB", "table export, 512 MiB image", "export/128MiB", "table export, 128 MiB image",
      Check::RatioAtMost, 1.1},
     {"export/128MiB", "table export, 128 MiB image", "bare-export-ready/128MiB",
@@ -77,8 +79,9 @@ inline constexpr std::array<Target, 40> kTargets{{
      "its own calls, done bare", Check::Shown, 0},
     {"names/pack", "name pack of six files, loaded", "names/built-in", "built-in names, no pack",
      Check::FigureBelow, 5e-3},
+    // What an export took as a process before the cell cache went: it must not get slower.
     {"process-table/export", "stats-table export, process", "process-table/help",
-     "stats-table --help, process", Check::Shown, 0},
+     "stats-table --help, process", Check::FigureBelow, 3e-3},
     {"process-table/export-names", "stats-table export --names", "process-table/help",
      "stats-table --help, process", Check::Shown, 0},
     {"process-table/export-pack", "export --names, a name pack", "process-table/export-names",

@@ -132,11 +132,19 @@ std::string quoted(std::string_view cell)
     return shown;
 }
 
-std::string decimal(int value)
+// Appends the decimal digits of @p value, with no text made on the way.
+void appendDecimal(std::string &out, int value)
 {
     char digits[16];
     const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
-    return std::string(digits, end);
+    out.append(digits, end);
+}
+
+std::string decimal(int value)
+{
+    std::string text;
+    appendDecimal(text, value);
+    return text;
 }
 
 // The value of a cell of plain digits (leading zeros allowed); nothing for any other text.
@@ -535,7 +543,10 @@ private:
 void appendEntryCells(std::string &out, const image::RangeInfo &info, int row,
                       const CatalogueSet &names)
 {
-    out += joined({info.name, ",", decimal(row), ","});
+    out += info.name;
+    out += ',';
+    appendDecimal(out, row);
+    out += ',';
     appendCsvCell(out, names.entryName(info.range, row));
 }
 
@@ -546,7 +557,7 @@ void appendValueCell(std::string &out, const FieldInfo &field, std::uint8_t byte
     if (cells && field.list) {
         out += cells->cell(*field.list, byte);
     } else {
-        out += image::numberText(byte);
+        appendDecimal(out, byte);
     }
 }
 

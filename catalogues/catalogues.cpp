@@ -28,6 +28,13 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept
                               [](char x, char y) { return foldAsciiCase(x) == foldAsciiCase(y); });
 }
 
+std::string foldedAsciiCase(std::string_view text)
+{
+    std::string folded(text);
+    std::ranges::transform(folded, folded.begin(), foldAsciiCase);
+    return folded;
+}
+
 Catalogue::Catalogue(std::vector<std::string> rows)
     : m_texts(std::make_shared<const std::vector<std::string>>(std::move(rows))),
       m_views(

@@ -53,6 +53,10 @@ private:
 /// Whether two texts are equal when the case of ASCII letters is ignored, as findExact compares.
 [[nodiscard]] bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept;
 
+/// @p text with its ASCII capitals made small: texts equal by equalsIgnoringAsciiCase fold
+/// to the same text, so it serves as a key of a look-up.
+[[nodiscard]] std::string foldedAsciiCase(std::string_view text);
+
 /// The seven catalogues of one set of names. The Dream World list is always the ability list
 /// without its last row.
 class CatalogueSet

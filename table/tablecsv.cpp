@@ -162,15 +162,6 @@ std::optional<int> plainNumber(std::string_view text)
     return value;
 }
 
-std::string foldedCase(std::string_view text)
-{
-    std::string folded(text);
-    std::ranges::transform(folded, folded.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return folded;
-}
-
 std::string rowList(const std::vector<int> &rows)
 {
     std::string text;
@@ -190,7 +181,7 @@ public:
     ChoiceRule(const Catalogue &list, ValueList which) : m_list(list), m_name(listName(which))
     {
         for (int row = 0; row < list.rowCount(); ++row) {
-            m_rowsByText[foldedCase(list.text(row))].push_back(row);
+            m_rowsByText[catalogues::foldedAsciiCase(list.text(row))].push_back(row);
         }
     }
 
@@ -253,7 +244,7 @@ private:
     [[nodiscard]] std::vector<int> rowsNamed(std::string_view text) const
     {
         std::vector<int> rows;
-        std::string key = foldedCase(text);
+        std::string key = catalogues::foldedAsciiCase(text);
         for (int variant = 0; variant < 2; ++variant, key += ' ') {
             if (const auto found = m_rowsByText.find(key); found != m_rowsByText.end()) {
                 rows.insert(rows.end(), found->second.begin(), found->second.end());

@@ -15,13 +15,20 @@ std::string environmentValue(const char *name)
     return value == nullptr ? std::string() : std::string(value);
 }
 
-// A folder named in an XDG variable, or nothing for an empty or relative one.
-std::optional<fs::path> absoluteFolder(std::string_view text)
+// The pack folder inside a folder named in an XDG variable, or nothing for an empty or
+// relative one. Made as one text, so that the path is taken apart once.
+std::optional<fs::path> packFolderIn(std::string_view folder, std::string_view below = {})
 {
-    if (text.empty() || text.front() != '/') {
+    if (folder.empty() || folder.front() != '/') {
         return std::nullopt;
     }
-    return fs::path(text);
+    std::string path(folder);
+    while (!path.empty() && path.back() == '/') {
+        path.pop_back();
+    }
+    path += below;
+    path += "/stats-editor/names";
+    return fs::path(std::move(path));
 }
 
 bool isFolder(const fs::path &path)
@@ -72,20 +79,19 @@ DataFolders DataFolders::fromEnvironment()
 
 std::vector<fs::path> namePackFolders(const DataFolders &folders)
 {
-    const fs::path packInside = fs::path("stats-editor") / "names";
     std::vector<fs::path> found;
-    if (const auto home = absoluteFolder(folders.dataHome)) {
-        found.push_back(*home / packInside);
-    } else if (const auto user = absoluteFolder(folders.home)) {
-        found.push_back(*user / ".local" / "share" / packInside);
+    if (auto home = packFolderIn(folders.dataHome)) {
+        found.push_back(std::move(*home));
+    } else if (auto user = packFolderIn(folders.home, "/.local/share")) {
+        found.push_back(std::move(*user));
     }
     const std::string_view dirs = folders.dataDirs.empty()
                                       ? std::string_view("/usr/local/share:/usr/share")
                                       : folders.dataDirs;
     for (std::size_t start = 0; start <= dirs.size();) {
         const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-        if (const auto dir = absoluteFolder(dirs.substr(start, end - start))) {
-            found.push_back(*dir / packInside);
+        if (auto dir = packFolderIn(dirs.substr(start, end - start))) {
+            found.push_back(std::move(*dir));
         }
         start = end + 1;
     }

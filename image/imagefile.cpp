@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <numeric>
 #include <span>
 #include <thread>
@@ -360,13 +361,16 @@ std::expected<TableRead, ImageError> loadTable(std::string_view path, FileApi &a
     if (auto locked = lockImage(image->handle, LockKind::Read); !locked) {
         return std::unexpected(locked.error());
     }
-    std::vector<std::uint8_t> table(static_cast<std::size_t>(kTableEnd - kTableOffset));
+    // The read fills the whole buffer or fails, so it is not cleared first.
+    constexpr auto kTableSize = static_cast<std::size_t>(kTableEnd - kTableOffset);
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kTableSize);
+    const std::span table(buffer.get(), kTableSize);
     if (auto read = readBytesAt(*image, kTableOffset, table); !read) {
         return std::unexpected(read.error());
     }
     TableRead result{TableBytes(kRecordCount), image->identity};
     for (std::size_t r = 0; r < result.entries.size(); ++r) {
-        copyFieldBytes(std::span(table).subspan(r * kRecordSize, kRecordSpan), result.entries[r]);
+        copyFieldBytes(table.subspan(r * kRecordSize, kRecordSpan), result.entries[r]);
     }
     return result;
 }

@@ -279,6 +279,21 @@ std::expected<void, ImageError> lockImage(const FileHandle &file, LockKind kind)
     }
 }
 
+// The open file still holds every byte up to `end`: a write there cannot make it longer.
+std::expected<void, ImageError> fileReaches(const FileHandle &file, std::int64_t end)
+{
+    struct ::stat open
+    {
+    };
+    if (file.api().fstat(file.fd(), &open) != 0) {
+        return failure(ErrorKind::CannotRead, errno);
+    }
+    if (open.st_size < end) {
+        return failure(ErrorKind::RecordMissing);
+    }
+    return {};
+}
+
 // Right before the writes: the path must still lead to the open file (not moved away, or
 // replaced by a rename), and the file must still hold every byte up to `end`, so that no
 // write lands in a file the user no longer sees or makes a file longer.
@@ -436,18 +451,32 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
         return std::unexpected(SaveError{same.error()});
     }
     for (std::size_t i = 0; i < updates.size(); ++i) {
-        if (writeFieldBytes(image->handle, starts[i], updates[i].bytes)) {
+        // A program that takes no lock may cut the file short while the entries are written;
+        // each entry is written only into a file that still reaches its end (the first one's
+        // end was checked just now).
+        auto reaches = i == 0 ? std::expected<void, ImageError>()
+                              : fileReaches(image->handle, starts[i] + kRecordSpan);
+        if (reaches && writeFieldBytes(image->handle, starts[i], updates[i].bytes)) {
             continue;
         }
         // Entries 0 to i may hold new bytes, entry i perhaps only some of them.
-        const int writeError = errno;
+        const ImageError failed =
+            reaches ? ImageError{ErrorKind::WriteFailed, errno} : reaches.error();
+        const int writeError = failed.osError;
         bool allPutBack = true;
         for (std::size_t j = 0; j <= i; ++j) {
-            allPutBack = writeFieldBytes(image->handle, starts[j], before[j]) && allPutBack;
+            // What a cut took away holds nothing of ours, and writing it back would make the
+            // file longer again.
+            const auto within = fileReaches(image->handle, starts[j] + kRecordSpan);
+            if (within) {
+                allPutBack = writeFieldBytes(image->handle, starts[j], before[j]) && allPutBack;
+            } else if (within.error().kind != ErrorKind::RecordMissing) {
+                allPutBack = false;
+            }
         }
         const bool flushed = flush(image->handle);
         if (allPutBack && flushed) {
-            return std::unexpected(SaveError{{ErrorKind::WriteFailed, writeError}});
+            return std::unexpected(SaveError{failed});
         }
         SaveError dirty{{ErrorKind::WriteFailedDirty, writeError}};
         if (!flushed) {

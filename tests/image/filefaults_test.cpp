@@ -217,13 +217,20 @@ TEST_F(FileFault, ABatchWritesNothingWhenOneRecordChangedSinceItWasRead)
 }
 
 // What another program does to the image between the save's check of the records and its
-// writes, or while it holds the image.
+// writes, or between the writes of two entries.
 struct GapCase
 {
     const char *name;
     std::function<void(const std::string &image, const std::string &other)> act;
     ErrorKind kind;
+    Call after = Call::Pread;
+    int nth = 2; ///< the second read is that of the old records, the last step before writes
 };
+
+void cutShort(const std::string &image, const std::string & /*other*/)
+{
+    ASSERT_EQ(::truncate(image.c_str(), 1 << 20), 0);
+}
 
 using Gap = FaultFixture<GapCase>;
 
@@ -233,8 +240,7 @@ TEST_P(Gap, NothingIsWrittenIntoAnImageChangedByAnother)
     ASSERT_TRUE(stats::testing::makeSampleImage(other));
     ScriptedFileApi api;
     std::array<stats::testing::Snapshot, 2> left;
-    // The second read is that of the old records, the last step before the writes.
-    api.after(Call::Pread, 2, [&] {
+    api.after(GetParam().after, GetParam().nth, [&] {
         GetParam().act(m_image, other);
         left = {snapshotOf(m_image), snapshotOf(other)};
     });
@@ -248,11 +254,11 @@ TEST_P(Gap, NothingIsWrittenIntoAnImageChangedByAnother)
 
 INSTANTIATE_TEST_SUITE_P(
     Save, Gap,
-    ::testing::Values(GapCase{"CutShort",
-                              [](const std::string &image, const std::string &) {
-                                  ASSERT_EQ(::truncate(image.c_str(), 1 << 20), 0);
-                              },
-                              ErrorKind::RecordMissing},
+    ::testing::Values(GapCase{"CutShort", cutShort, ErrorKind::RecordMissing},
+                      // After the first entry's five writes: the next entry would lie past
+                      // the end, and the first one's bytes went with the cut.
+                      GapCase{"CutShortBetweenEntries", cutShort, ErrorKind::RecordMissing,
+                              Call::Pwrite, 5},
                       GapCase{"ReplacedByRename",
                               [](const std::string &image, const std::string &other) {
                                   ASSERT_EQ(::rename(other.c_str(), image.c_str()), 0);

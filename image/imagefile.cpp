@@ -452,10 +452,8 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
     }
     for (std::size_t i = 0; i < updates.size(); ++i) {
         // A program that takes no lock may cut the file short while the entries are written;
-        // each entry is written only into a file that still reaches its end (the first one's
-        // end was checked just now).
-        auto reaches = i == 0 ? std::expected<void, ImageError>()
-                              : fileReaches(image->handle, starts[i] + kRecordSpan);
+        // each entry is written only into a file that still reaches its end.
+        const auto reaches = fileReaches(image->handle, starts[i] + kRecordSpan);
         if (reaches && writeFieldBytes(image->handle, starts[i], updates[i].bytes)) {
             continue;
         }

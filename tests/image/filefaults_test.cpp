@@ -255,6 +255,9 @@ TEST_P(Gap, NothingIsWrittenIntoAnImageChangedByAnother)
 INSTANTIATE_TEST_SUITE_P(
     Save, Gap,
     ::testing::Values(GapCase{"CutShort", cutShort, ErrorKind::RecordMissing},
+                      // After the check of the path, right before the first write.
+                      GapCase{"CutShortBeforeTheWrites", cutShort, ErrorKind::RecordMissing,
+                              Call::Stat, 2},
                       // After the first entry's five writes: the next entry would lie past
                       // the end, and the first one's bytes went with the cut.
                       GapCase{"CutShortBetweenEntries", cutShort, ErrorKind::RecordMissing,

@@ -13,7 +13,9 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -348,6 +350,34 @@ INSTANTIATE_TEST_SUITE_P(
                      [](auto &folder, auto &) { return madeFile(folder + "/old.csv", "a,b\n"); },
                      nullptr}),
     [](const auto &testInfo) { return testInfo.param.name; });
+
+// The CSV goes to a new file beside the target first, so a write that fails midway (here:
+// over the process's file size limit) leaves the old file as it was and nothing beside it.
+TEST_F(TableTool, AnExportThatFailsLeavesTheOldFileWhole)
+{
+    const std::string target = madeFile(m_dir.file("old.csv"), "a,b\n");
+    const std::string err = m_dir.file("err.txt");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::freopen(err.c_str(), "w", stderr);
+        ::execl(STATS_TABLE_PATH, "stats-table", "export", m_image.c_str(), target.c_str(),
+                nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << fileText(err);
+    EXPECT_NE(fileText(err).find("the file is as it was"), std::string::npos) << fileText(err);
+    EXPECT_EQ(fileText(target), "a,b\n");
+    std::set<std::string> left;
+    for (const auto &entry : std::filesystem::directory_iterator(m_dir.path())) {
+        left.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, (std::set<std::string>{"image.nds", "old.csv", "err.txt"}));
+}
 
 // A cell echoed in a fault shows what a terminal would act on, or hide, as an escape.
 TEST_F(TableTool, AnEchoedCellCarriesNoControlCharacterToTheTerminal)

@@ -254,25 +254,24 @@ TEST_P(Gap, NothingIsWrittenIntoAnImageChangedByAnother)
 
 INSTANTIATE_TEST_SUITE_P(
     Save, Gap,
-    ::testing::Values(GapCase{"CutShort", cutShort, ErrorKind::RecordMissing},
-                      // After the check of the path, right before the first write.
-                      GapCase{"CutShortBeforeTheWrites", cutShort, ErrorKind::RecordMissing,
-                              Call::Stat, 2},
-                      // After the first entry's five writes: the next entry would lie past
-                      // the end, and the first one's bytes went with the cut.
-                      GapCase{"CutShortBetweenEntries", cutShort, ErrorKind::RecordMissing,
-                              Call::Pwrite, 5},
-                      GapCase{"ReplacedByRename",
-                              [](const std::string &image, const std::string &other) {
-                                  ASSERT_EQ(::rename(other.c_str(), image.c_str()), 0);
-                                  ASSERT_TRUE(stats::testing::makeSampleImage(other));
-                              },
-                              ErrorKind::Replaced},
-                      GapCase{"Deleted",
-                              [](const std::string &image, const std::string &) {
-                                  ASSERT_EQ(::unlink(image.c_str()), 0);
-                              },
-                              ErrorKind::Replaced}),
+    ::testing::Values(
+        GapCase{"CutShort", cutShort, ErrorKind::RecordMissing},
+        // After the check of the path, right before the first write.
+        GapCase{"CutShortBeforeTheWrites", cutShort, ErrorKind::RecordMissing, Call::Stat, 2},
+        // After the first entry's five writes: the next entry would lie past
+        // the end, and the first one's bytes went with the cut.
+        GapCase{"CutShortBetweenEntries", cutShort, ErrorKind::RecordMissing, Call::Pwrite, 5},
+        GapCase{"ReplacedByRename",
+                [](const std::string &image, const std::string &other) {
+                    ASSERT_EQ(::rename(other.c_str(), image.c_str()), 0);
+                    ASSERT_TRUE(stats::testing::makeSampleImage(other));
+                },
+                ErrorKind::Replaced},
+        GapCase{"Deleted",
+                [](const std::string &image, const std::string &) {
+                    ASSERT_EQ(::unlink(image.c_str()), 0);
+                },
+                ErrorKind::Replaced}),
     [](const auto &testInfo) { return testInfo.param.name; });
 
 // Another writer of ours holds the image for a while: a save, and a read of the whole table,

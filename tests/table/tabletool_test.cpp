@@ -10,10 +10,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>

@@ -266,6 +266,34 @@ TEST_F(TableTool, AWriteFailingMidwayPutsEveryEntryBack)
     EXPECT_EQ(snapshotOf(m_image), m_before);
 }
 
+// stats-table as a process of its own under one resource limit, its messages going to
+// `err`: how it ended, and its peak memory in KiB.
+struct Limited
+{
+    int status = 0;
+    long peakKiB = 0;
+};
+
+Limited runLimited(int resource, rlim_t limit, const char *command, const std::string &image,
+                   const std::string &file, const std::string &err)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN); // a write over the size limit fails instead
+        const rlimit both{limit, limit};
+        ::setrlimit(resource, &both);
+        ::freopen(err.c_str(), "w", stderr);
+        ::execl(STATS_TABLE_PATH, "stats-table", command, image.c_str(), file.c_str(), nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status)) {
+        return {-1, usage.ru_maxrss};
+    }
+    return {WEXITSTATUS(status), usage.ru_maxrss};
+}
+
 struct ExportTarget
 {
     const char *name;
@@ -357,19 +385,8 @@ TEST_F(TableTool, AnExportThatFailsLeavesTheOldFileWhole)
 {
     const std::string target = madeFile(m_dir.file("old.csv"), "a,b\n");
     const std::string err = m_dir.file("err.txt");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::freopen(err.c_str(), "w", stderr);
-        ::execl(STATS_TABLE_PATH, "stats-table", "export", m_image.c_str(), target.c_str(),
-                nullptr);
-        ::_exit(127);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << fileText(err);
+    const Limited ended = runLimited(RLIMIT_FSIZE, 4096, "export", m_image, target, err);
+    EXPECT_EQ(ended.status, 1) << fileText(err);
     EXPECT_NE(fileText(err).find("the file is as it was"), std::string::npos) << fileText(err);
     EXPECT_EQ(fileText(target), "a,b\n");
     std::set<std::string> left;
@@ -542,21 +559,10 @@ TEST_F(TableTool, AFileOfAnyAcceptedSizeIsCheckedInBoundedMemory)
             ASSERT_TRUE(stats::testing::writeFile(csv, {text.begin(), text.end()}));
         }
         const std::string err = m_dir.file("err.txt");
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const rlimit limit{std::size_t{512} << 20, std::size_t{512} << 20};
-            ::setrlimit(RLIMIT_AS, &limit);
-            ::freopen(err.c_str(), "w", stderr);
-            ::execl(STATS_TABLE_PATH, "stats-table", "import", m_image.c_str(), csv.c_str(),
-                    nullptr);
-            ::_exit(127);
-        }
-        int status = 0;
-        rusage usage{};
-        ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+        const Limited ended = runLimited(RLIMIT_AS, rlim_t{512} << 20, "import", m_image, csv, err);
         const std::string report = fileText(err);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << message << "\n" << report;
-        EXPECT_LT(usage.ru_maxrss, 64 * 1024) << message;
+        EXPECT_EQ(ended.status, 1) << message << "\n" << report;
+        EXPECT_LT(ended.peakKiB, 64 * 1024) << message;
         EXPECT_NE(report.find(message), std::string::npos) << report.substr(0, 2000);
         EXPECT_LE(linesOf(report).size(), std::size_t{102}) << message;
     }

@@ -330,11 +330,7 @@ public:
         }
         const std::string csv = tableCsv(table->entries, m_names, options.names);
         if (options.csv.empty()) {
-            if (std::fwrite(csv.data(), 1, csv.size(), m_streams.out) != csv.size() ||
-                std::fflush(m_streams.out) != 0) {
-                return refuse("standard output", systemReason(errno));
-            }
-            return kExitDone;
+            return writeOut(csv) ? kExitDone : kExitRefused;
         }
         return writeCsvFile(options.csv, csv, table->file);
     }
@@ -398,10 +394,9 @@ public:
         }
         const std::vector<EntryChange> changes = tableChanges(old->entries, now->entries);
         const int found = changes.empty() ? kExitDone : kExitDiffer;
-        const std::string report = changesReport(changes, m_names);
         switch (options.diffOutput) {
         case DiffOutput::Report:
-            return writeOut(report) ? found : kExitTrouble;
+            return writeOut(changesReport(changes, m_names)) ? found : kExitTrouble;
         case DiffOutput::Markdown:
             return writeOut(changesMarkdown(changes, m_names)) ? found : kExitTrouble;
         case DiffOutput::Csv:
@@ -415,6 +410,7 @@ public:
         if (writeCsvFile(options.csv, csv, now->file) != kExitDone) {
             return kExitTrouble;
         }
+        const std::string report = changesReport(changes, m_names);
         return writeOut(report + "Wrote the changes into " + options.csv + ".\n") ? found
                                                                                   : kExitTrouble;
     }

@@ -295,29 +295,19 @@ std::expected<void, ImageError> fileReaches(const FileHandle &file, std::int64_t
 }
 
 // Right before the writes: the path must still lead to the open file (not moved away, or
-// replaced by a rename), and the file must still hold every byte up to `end`, so that no
-// write lands in a file the user no longer sees or makes a file longer.
-std::expected<void, ImageError> checkStillTheImage(const FileHandle &file, std::string_view path,
-                                                   std::int64_t end)
+// replaced by a rename), so that no write lands in a file the user no longer sees. Whether
+// the file still reaches each entry is checked entry by entry.
+std::expected<void, ImageError> checkStillAtPath(const OpenImage &image, std::string_view path)
 {
-    struct ::stat open
-    {
-    };
-    if (file.api().fstat(file.fd(), &open) != 0) {
-        return failure(ErrorKind::CannotRead, errno);
-    }
     struct ::stat named
     {
     };
-    if (file.api().stat(std::string(path).c_str(), &named) != 0) {
+    if (image.handle.api().stat(std::string(path).c_str(), &named) != 0) {
         const int error = errno;
         return failure(error == ENOENT ? ErrorKind::Replaced : ErrorKind::CannotRead, error);
     }
-    if (FileIdentity{named.st_dev, named.st_ino} != FileIdentity{open.st_dev, open.st_ino}) {
+    if (FileIdentity{named.st_dev, named.st_ino} != image.identity) {
         return failure(ErrorKind::Replaced);
-    }
-    if (open.st_size < end) {
-        return failure(ErrorKind::RecordMissing);
     }
     return {};
 }
@@ -447,7 +437,7 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
     if (!changed.empty()) {
         return std::unexpected(SaveError{{ErrorKind::ChangedSinceLoad}, std::move(changed)});
     }
-    if (auto same = checkStillTheImage(image->handle, path, last + kRecordSpan); !same) {
+    if (auto same = checkStillAtPath(*image, path); !same) {
         return std::unexpected(SaveError{same.error()});
     }
     for (std::size_t i = 0; i < updates.size(); ++i) {

@@ -61,6 +61,10 @@ if ((${#debs[@]} != 1)) || [[ ! -f "${debs[0]}" ]]; then
     exit 1
 fi
 deb=${debs[0]}
+# CI installs the package that passed here into a pristine root of the same release.
+if [[ -n "${STATS_PACKAGE_KEEP:-}" ]]; then
+    cp "$deb" "$STATS_PACKAGE_KEEP/"
+fi
 [[ "$(dpkg-deb -f "$deb" Package)" == "$name" ]] || fail "the package is not named $name"
 [[ "$(dpkg-deb -f "$deb" Version)" == "$version" ]] ||
     fail "the package is at version $(dpkg-deb -f "$deb" Version), the project at $version"

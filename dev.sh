@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# One entry point for a fresh Debian 12 machine: installs what is missing, builds into build/,
-# and then runs the editor, the tests or the benchmarks.
+# One entry point for a fresh Debian 12 or 13 machine: installs what is missing, builds into
+# build/, and then runs the editor, the tests or the benchmarks.
 #
 #   ./dev.sh run              build and start the editor (makes build/sample.nds to try it on)
 #   ./dev.sh test             build and run the whole test suite through CTest
@@ -15,15 +15,21 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
 
-# Debian packages the project builds, tests and runs with. Fonts stand in for the faces the
-# window was designed with (Carlito for the caps face, Liberation Sans for Arial and the
-# small sans serif, Lobster Two for the credit line).
-packages=(
-    build-essential cmake pkg-config
-    qt6-base-dev libgl-dev libxcb1-dev libfontconfig-dev
-    libgtest-dev googletest libgmock-dev libbenchmark-dev
+# Debian packages the editor and stats-table build and run with: what ./dev.sh run installs.
+# Fonts stand in for the faces the window was designed with (Carlito for the caps face,
+# Liberation Sans for Arial and the small sans serif, Lobster Two for the credit line).
+run_packages=(
+    build-essential cmake pkgconf
+    qt6-base-dev libgl-dev libfontconfig-dev
     fonts-crosextra-carlito fonts-liberation2 fonts-dejavu-core fonts-lobster
-    xvfb xauth
+)
+
+# What the test suites and the benchmarks need on top: ./dev.sh test installs both lists.
+test_packages=(
+    libgtest-dev googletest libgmock-dev libbenchmark-dev
+    # The start-up benchmark talks to the X server through libxcb; the window suites and the
+    # benchmarks run under an X server of their own.
+    libxcb1-dev xvfb xauth
     # The benchmarks time whole stats-table processes, as a user waits for them.
     hyperfine
     desktop-file-utils appstream
@@ -32,7 +38,8 @@ packages=(
 )
 
 # What building and checking the Debian package needs on top of the build: the packaging tools
-# and lintian. The build dependencies in debian/control are the build packages above.
+# and lintian. The build dependencies in debian/control are the two lists above, since the
+# package's build runs the core's tests.
 package_tools=(dpkg-dev devscripts debhelper lintian fakeroot git)
 
 # The fuzz targets are built with clang, as libFuzzer is a part of it; the rest of the build
@@ -48,11 +55,8 @@ missing_packages() { # PACKAGE...
     done
 }
 
-install_missing() { # [PACKAGE...], the project's packages by default
+install_missing() { # PACKAGE...
     local missing
-    if (($# == 0)); then
-        set -- "${packages[@]}"
-    fi
     mapfile -t missing < <(missing_packages "$@")
     if ((${#missing[@]} == 0)); then
         return
@@ -68,10 +72,10 @@ install_missing() { # [PACKAGE...], the project's packages by default
 
 jobs="$(nproc 2>/dev/null || echo 2)"
 
-build() { # build DIR [cmake options...]
+build() { # build DIR [cmake options...]: configures DIR with the tests and builds everything
     local dir="$1"
     shift
-    cmake -S . -B "$dir" "$@" >/dev/null
+    cmake -S . -B "$dir" -DSTATS_BUILD_TESTS=ON "$@" >/dev/null
     cmake --build "$dir" --parallel "$jobs"
 }
 
@@ -121,8 +125,11 @@ cmd="${1:-}"
 shift || true
 case "$cmd" in
 run)
-    install_missing
-    build build
+    install_missing "${run_packages[@]}"
+    # Only the programs: the suites and the benchmarks, and what they need, wait for
+    # ./dev.sh test, which configures the same folder with them again.
+    cmake -S . -B build -DSTATS_BUILD_TESTS=OFF >/dev/null
+    cmake --build build --parallel "$jobs" --target stats-editor stats-table make-sample-image
     sample="$here/build/sample.nds"
     if [[ ! -e "$sample" ]]; then
         "$here/build/bin/make-sample-image" "$sample"
@@ -140,12 +147,12 @@ test)
         ;;
     --package)
         # The package test builds the package itself, so the build folder is only configured.
-        install_missing "${packages[@]}" "${package_tools[@]}"
-        cmake -S . -B build >/dev/null
+        install_missing "${run_packages[@]}" "${test_packages[@]}" "${package_tools[@]}"
+        cmake -S . -B build -DSTATS_BUILD_TESTS=ON >/dev/null
         exec ctest --test-dir build --output-on-failure --no-tests=error --label-regex '^package$'
         ;;
     esac
-    install_missing
+    install_missing "${run_packages[@]}" "${test_packages[@]}"
     build "$dir" "${opts[@]}"
     # The package test needs the packaging tools and compiles the editor once more; it runs on
     # its own, with --package.
@@ -153,12 +160,12 @@ test)
         --label-exclude '^package$'
     ;;
 bench)
-    install_missing
+    install_missing "${run_packages[@]}" "${test_packages[@]}"
     build build/release -DCMAKE_BUILD_TYPE=Release
     exec "$here/bench/run.sh" "$here/build/release"
     ;;
 fuzz)
-    install_missing "${packages[@]}" "${fuzz_tools[@]}"
+    install_missing "${run_packages[@]}" "${test_packages[@]}" "${fuzz_tools[@]}"
     seconds="${1:-600}"
     if [[ "$seconds" == --ci ]]; then
         seconds=60
@@ -182,7 +189,7 @@ fuzz)
     echo "dev.sh: both fuzz targets ran $seconds s each and found nothing"
     ;;
 package)
-    install_missing "${packages[@]}" "${package_tools[@]}"
+    install_missing "${run_packages[@]}" "${test_packages[@]}" "${package_tools[@]}"
     out="${1:-build}"
     mkdir -p "$out"
     make_package "$(cd "$out" && pwd)"

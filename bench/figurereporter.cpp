@@ -6,6 +6,21 @@
 
 namespace stats::bench {
 
+namespace {
+
+/// The reason a run gave no measurement, or nothing when it was measured.
+const std::string *failureOf(const benchmark::BenchmarkReporter::Run &run)
+{
+#ifdef STATS_BENCHMARK_RUN_HAS_SKIPPED
+    // A skipped run, with an error or a message, has no figure for the table either.
+    return run.skipped ? &run.skip_message : nullptr;
+#else
+    return run.error_occurred ? &run.error_message : nullptr;
+#endif
+}
+
+} // namespace
+
 bool FigureReporter::ReportContext(const Context &)
 {
     return true;
@@ -15,8 +30,8 @@ void FigureReporter::ReportRuns(const std::vector<Run> &runs)
 {
     for (const Run &run : runs) {
         const std::string &name = run.run_name.function_name;
-        if (run.error_occurred) {
-            std::fprintf(stderr, "%s: %s\n", name.c_str(), run.error_message.c_str());
+        if (const std::string *failure = failureOf(run)) {
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), failure->c_str());
             m_allSucceeded = false;
             continue;
         }

@@ -228,9 +228,14 @@ class Editor:
         return next((w for w in self.app if w is not None and w.name == name
                      and w.getState().contains(self.at.STATE_VISIBLE)), None)
 
+    def has_role(self, accessible, role):
+        """Whether `accessible` has `role`, such as "push button". The role itself is compared:
+        its printed name changes between AT-SPI versions ("push button" became "button")."""
+        return accessible.getRole() == getattr(self.at, "ROLE_" + role.upper().replace(" ", "_"))
+
     def control(self, role, name):
         for child in self.window:
-            if child.getRoleName() == role and child.name == name:
+            if self.has_role(child, role) and child.name == name:
                 return child
         raise Failure(f"no {role} named {name!r} in the window")
 
@@ -240,7 +245,7 @@ class Editor:
 
     def choice(self, description):
         for child in self.window:
-            if child.getRoleName() == "combo box" and child.description == description:
+            if self.has_role(child, "combo box") and child.description == description:
                 return child.name
         raise Failure(f"no choice box described as {description!r} in the window")
 
@@ -256,7 +261,7 @@ class Editor:
             if child.getState().contains(self.at.STATE_FOCUSED):
                 return child.name
         for child in controls:
-            if child.getRoleName() == "list":
+            if self.has_role(child, "list"):
                 rows = child.queryTable().getSelectedRows()
                 if rows and child[rows[0]].getState().contains(self.at.STATE_FOCUSED):
                     return child.name
@@ -270,7 +275,7 @@ class Editor:
         for window in self.app:
             if window is None or window == self.window:
                 continue
-            texts = [c.name for c in window if c.getRoleName() == "label" and c.name]
+            texts = [c.name for c in window if self.has_role(c, "label") and c.name]
             if texts:
                 return texts[0].replace("\r\n", "\n")
         return None
@@ -280,7 +285,7 @@ class Editor:
             if window is None or window == self.window:
                 continue
             button = self.at.findDescendant(
-                window, lambda a: a.getRoleName() == "push button" and a.name == answer)
+                window, lambda a: self.has_role(a, "push button") and a.name == answer)
             if button is not None:
                 self.click(button)
         wait_for("the message box closing",

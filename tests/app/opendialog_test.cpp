@@ -37,8 +37,12 @@ void whenTheDialogOpens(std::function<void(QFileDialog *)> steps)
     QTimer::singleShot(0, [steps = std::move(steps)] {
         QTRY_VERIFY(qobject_cast<QFileDialog *>(QApplication::activeModalWidget()) != nullptr);
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        // A window manager activates a new dialog; the offscreen platform has none.
+        // A window manager activates a new dialog; the offscreen platform has none. The call
+        // is deprecated since Qt 6.5 for a request that only a window manager acts on.
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
         QApplication::setActiveWindow(dialog);
+        QT_WARNING_POP
         QVERIFY(QTest::qWaitForWindowActive(dialog));
         steps(dialog);
     });

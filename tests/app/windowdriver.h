@@ -86,7 +86,12 @@ public:
     {
         if (m_window->isVisible()) {
             m_window->activateWindow();
+            // Deprecated since Qt 6.5 for the request above, which only a window manager
+            // acts on; the offscreen platform needs the active window set directly.
+            QT_WARNING_PUSH
+            QT_WARNING_DISABLE_DEPRECATED
             QApplication::setActiveWindow(m_window.get());
+            QT_WARNING_POP
         }
     }
 

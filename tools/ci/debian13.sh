@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# CI on Debian 13 (trixie), as a newcomer meets it: a fresh minbase root, a clone of the
+# commit checked out here, `./dev.sh test` and `./dev.sh test --package` in it through chroot.
+# The .deb that the package test built is then installed with apt into a second pristine root,
+# where both programs must start.
+#
+#   tools/ci/debian13.sh               the whole run, as .ci/run calls it
+#   tools/ci/debian13.sh -- CMD [ARG...]
+#                                      run CMD in the clone inside one fresh root instead,
+#                                      e.g. `-- ./dev.sh run` to time a newcomer's first start
+#
+# It needs root (chroot and mount), debootstrap and git. The pristine root is made once with
+# `debootstrap --variant=minbase trixie` from the mirror that this machine's apt uses, and kept,
+# with the packages apt downloads into the roots and the compiler cache of the builds, in
+#
+#   ${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor/debian13-root/
+#   ${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor/debian13-apt-archives/
+#   ${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor/debian13-ccache/
+#
+# A run only copies the root into a scratch folder under ${TMPDIR:-/var/tmp} and deletes the
+# copy at its end. To start again from a newly made root (for example once trixie has moved on
+# a point release), delete the three folders with `rm -rf --one-file-system FOLDER`.
+set -euo pipefail
+
+if ((EUID != 0)); then
+    echo "debian13.sh: chroot and mount need root; run it as root (sudo)" >&2
+    exit 1
+fi
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+suite=trixie
+cache="${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor"
+pristine="$cache/debian13-root"
+archives="$cache/debian13-apt-archives"
+compiler_cache="$cache/debian13-ccache"
+clone=/src/tavrel-stats-editor
+
+command=()
+if (($# > 0)); then
+    if [[ "$1" != -- ]] || (($# < 2)); then
+        echo "usage: tools/ci/debian13.sh [-- COMMAND [ARG...]]" >&2
+        exit 2
+    fi
+    shift
+    command=("$@")
+fi
+
+say() { echo "debian13.sh: $*"; }
+
+# The main archive this machine's apt reads from: the first repository whose release is a plain
+# suite name (not -updates or -security). apt itself reads both forms of its sources, so no
+# host is named here.
+host_mirror() {
+    apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Identifier: Packages' |
+        awk '$2 !~ /-/ { print $1; exit }'
+}
+
+make_pristine_root() {
+    local mirror
+    mirror="$(host_mirror)"
+    if [[ -z "$mirror" ]]; then
+        echo "debian13.sh: found no Debian mirror in this machine's apt sources" >&2
+        exit 1
+    fi
+    command -v debootstrap >/dev/null || {
+        echo "debian13.sh: debootstrap is missing (apt-get install debootstrap)" >&2
+        exit 1
+    }
+    say "making the pristine $suite root from $mirror in $pristine (once)"
+    mkdir -p "$cache"
+    # Made beside its place and moved there only once complete, so an interrupted run leaves
+    # no half-made root for the next one to copy.
+    rm -rf --one-file-system "$pristine.partial"
+    debootstrap --variant=minbase "$suite" "$pristine.partial" "$mirror" >"$cache/debootstrap.log" 2>&1 || {
+        tail -n 20 "$cache/debootstrap.log" >&2
+        echo "debian13.sh: debootstrap failed; its log is $cache/debootstrap.log" >&2
+        exit 1
+    }
+    mv "$pristine.partial" "$pristine"
+}
+
+# The scratch roots of this run, and every mount made in them, newest last.
+scratch=""
+mounts=()
+
+clean_up() {
+    local status=$?
+    local i
+    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
+        umount -R "${mounts[i]}" 2>/dev/null || umount -R -l "${mounts[i]}" || true
+    done
+    mounts=()
+    if [[ -n "$scratch" && -d "$scratch" ]]; then
+        # Deleting a root with the host's /dev or /sys still mounted in it would delete those
+        # too, so a folder with a mount left inside is kept and named instead.
+        if grep -qF " $scratch/" /proc/self/mountinfo; then
+            echo "debian13.sh: mounts are left under $scratch; it was not deleted" >&2
+        else
+            rm -rf --one-file-system "$scratch"
+        fi
+    fi
+    exit "$status"
+}
+trap clean_up EXIT
+trap 'exit 130' INT TERM
+
+# new_root NAME: makes $new_root, a copy of the pristine root in the scratch folder, with what a booted system
+# has and a chroot lacks: the kernel's file systems, a machine id (D-Bus reads it) and a rule
+# that no service starts inside. apt's downloads go to the cache, so a warm run fetches nothing.
+new_root() {
+    local root="$scratch/$1"
+    new_root=$root
+    cp -a "$pristine" "$root"
+    mount -t proc proc "$root/proc"
+    mounts+=("$root/proc")
+    local fs
+    for fs in dev sys; do
+        mount --rbind "/$fs" "$root/$fs"
+        mount --make-rslave "$root/$fs"
+        mounts+=("$root/$fs")
+    done
+    mkdir -p "$archives"
+    mount --bind "$archives" "$root/var/cache/apt/archives"
+    mounts+=("$root/var/cache/apt/archives")
+    od -An -tx1 -N16 /dev/urandom | tr -d ' \n' >"$root/etc/machine-id"
+    echo >>"$root/etc/machine-id"
+    printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+    chmod 755 "$root/usr/sbin/policy-rc.d"
+}
+
+# in_root ROOT DIR COMMAND...: runs COMMAND in DIR inside ROOT as root, with the plain
+# environment of a login there. A desktop session has a UTF-8 locale; C.UTF-8 is the one that
+# needs no locales package.
+in_root() {
+    local root=$1 dir=$2
+    shift 2
+    env -i HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 \
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        chroot "$root" /bin/sh -c 'cd "$1" && shift && exec "$@"' sh "$dir" "$@"
+}
+
+timings=()
+# step NAME COMMAND...: runs and times one step; the summary lists every step's minutes.
+step() {
+    local name=$1
+    shift
+    say "$name"
+    local start=$SECONDS
+    "$@"
+    timings+=("$(awk -v name="$name" -v s=$((SECONDS - start)) 'BEGIN { printf "%-44s %5.1f min", name, s / 60 }')")
+}
+
+start=$SECONDS
+if [[ ! -d "$pristine" ]]; then
+    step "debootstrap of the pristine root" make_pristine_root
+fi
+scratch="$(mktemp -d "${TMPDIR:-/var/tmp}/tavrel-debian13.XXXXXX")"
+
+new_root build
+build_root=$new_root
+git clone -q "$repo" "$build_root$clone"
+say "cloned $(git -C "$repo" rev-parse --short HEAD) into $build_root$clone"
+
+if ((${#command[@]} > 0)); then
+    step "${command[*]}" in_root "$build_root" "$clone" "${command[@]}"
+else
+    # CI's own speed-up, which a newcomer's machine has no need of: the builds go through
+    # ccache with a cache kept beside the root, so a warm run compiles little. CMake takes the
+    # launcher from the environment when it configures a folder.
+    with_ccache() {
+        in_root "$build_root" / sh -c 'apt-get update -qq &&
+            DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ccache' \
+            >/dev/null
+        mkdir -p "$compiler_cache" "$build_root/var/cache/ccache"
+        mount --bind "$compiler_cache" "$build_root/var/cache/ccache"
+        mounts+=("$build_root/var/cache/ccache")
+    }
+    step "ccache for the builds" with_ccache
+    ccache_env=(env CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR=/var/cache/ccache
+        CCACHE_BASEDIR=/ CCACHE_MAXSIZE=2G)
+    mkdir -p "$build_root/tmp/deb"
+    step "./dev.sh test" in_root "$build_root" "$clone" "${ccache_env[@]}" ./dev.sh test
+    step "./dev.sh test --package" in_root "$build_root" "$clone" \
+        "${ccache_env[@]}" STATS_PACKAGE_KEEP=/tmp/deb ./dev.sh test --package
+
+    # The package as a user gets it: apt installs it with the dependencies that its libraries
+    # need into a root that has seen no build, and both programs start.
+    install_check() {
+        new_root install
+        local root=$new_root
+        cp "$build_root"/tmp/deb/*.deb "$root/tmp/"
+        in_root "$root" /tmp sh -c '
+            set -e
+            apt-get update -qq
+            DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ./*.deb
+            stats-table --help >/dev/null
+            QT_QPA_PLATFORM=offscreen stats-editor --version'
+    }
+    step "apt install of the .deb in a pristine root" install_check
+fi
+
+say "done in $(awk -v s=$((SECONDS - start)) 'BEGIN { printf "%.1f", s / 60 }') min; the steps:"
+printf '  %s\n' "${timings[@]}"

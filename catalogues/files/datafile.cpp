@@ -22,8 +22,6 @@ std::string formatDiagnostic(const Diagnostic &diagnostic)
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-// The longest list may hold 627 rows of 64 characters of up to four bytes each.
-constexpr off_t kLargestDataFile = off_t{1} << 20;
 
 [[nodiscard]] bool isContinuationByte(unsigned char byte)
 {
@@ -75,15 +73,14 @@ constexpr off_t kLargestDataFile = off_t{1} << 20;
     }
 }
 
-void addRow(DataFile &file, std::string_view line, Diagnostics &faults)
+void addRow(DataFile &file, std::string_view line, FaultLog &faults)
 {
     const int lineNumber = static_cast<int>(file.rows.size()) + 1;
     if (!isValidUtf8(line)) {
-        faults.push_back({file.path, lineNumber, "line is not valid UTF-8"});
+        faults.add({file.path, lineNumber, "line is not valid UTF-8"});
     } else if (line.empty()) {
-        faults.push_back(
-            {file.path, lineNumber,
-             "row " + std::to_string(lineNumber - 1) + " is empty; every row needs a text"});
+        faults.add({file.path, lineNumber,
+                    "row " + std::to_string(lineNumber - 1) + " is empty; every row needs a text"});
     }
     file.rows.emplace_back(line);
 }
@@ -116,7 +113,8 @@ int characterCount(std::string_view text)
 }
 
 std::expected<DataFile, Diagnostic> readDataFile(const std::filesystem::path &directory,
-                                                 std::string_view fileName, Diagnostics &faults)
+                                                 std::string_view fileName, std::int64_t largest,
+                                                 FaultLog &faults)
 {
     DataFile file{(directory / fileName).generic_string(), {}, {}};
     const auto fault = [&file](std::string message) {
@@ -139,8 +137,9 @@ std::expected<DataFile, Diagnostic> readDataFile(const std::filesystem::path &di
     if (!S_ISREG(info.st_mode)) {
         return fault("is not a plain file");
     }
-    if (info.st_size > kLargestDataFile) {
-        return fault("is larger than 1 MiB, far larger than a list of names");
+    if (info.st_size > largest) {
+        return fault("is " + std::to_string(info.st_size) + " bytes long, larger than the " +
+                     std::to_string(largest) + " bytes that the longest list of names takes");
     }
     file.bytes.resize(static_cast<std::size_t>(info.st_size));
     std::size_t done = 0;

@@ -20,7 +20,7 @@ void appendReportValue(std::string &out, const CatalogueSet &names, const FieldI
     if (field.kind() == image::FieldKind::Choice) {
         if (const auto text = choiceText(field, byte, names)) {
             out += " \"";
-            out += *text;
+            out += shownEscaped(*text);
             out += '"';
         }
     }
@@ -32,7 +32,7 @@ std::string markdownCell(std::string_view text)
 {
     constexpr std::string_view kMarkup = "\\|`*_[]<>~";
     std::string cell;
-    for (const char c : image::trimBlanks(text)) {
+    for (const char c : shownEscaped(image::trimBlanks(text))) {
         if (kMarkup.find(c) != std::string_view::npos) {
             cell += '\\';
         }
@@ -103,7 +103,7 @@ std::string entryLabel(const CatalogueSet &names, image::Range range, int row)
     label += " row ";
     label += std::to_string(row);
     label += " \"";
-    label += names.entryName(range, row);
+    label += shownEscaped(names.entryName(range, row));
     label += '"';
     return label;
 }

@@ -108,6 +108,23 @@ std::string entryLabel(const CatalogueSet &names, image::Range range, int row)
     return label;
 }
 
+std::vector<std::string> valuesWithoutRow(std::span<const EntryChange> changes,
+                                          const CatalogueSet &names)
+{
+    std::vector<std::string> cells;
+    for (const EntryChange &change : changes) {
+        for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+            const FieldInfo &field = image::kFields[i];
+            if (change.old[i] != change.now[i] && field.kind() == image::FieldKind::Choice &&
+                change.now[i] >= catalogues::storableRows(names.values(*field.list))) {
+                cells.push_back(entryLabel(names, change.range, change.row) + " " +
+                                std::string(field.name) + " " + image::numberText(change.now[i]));
+            }
+        }
+    }
+    return cells;
+}
+
 std::string changesReport(std::span<const EntryChange> changes, const CatalogueSet &names)
 {
     std::string out;

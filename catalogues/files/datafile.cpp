@@ -157,6 +157,12 @@ std::expected<DataFile, Diagnostic> readDataFile(const std::filesystem::path &di
         done += static_cast<std::size_t>(got);
     }
     file.bytes.resize(done);
+    return dataFileOf(std::move(file.path), std::move(file.bytes), faults);
+}
+
+DataFile dataFileOf(std::string path, std::string bytes, FaultLog &faults)
+{
+    DataFile file{std::move(path), std::move(bytes), {}};
     std::string_view text = file.bytes;
     if (text.starts_with(kByteOrderMark)) {
         text.remove_prefix(kByteOrderMark.size());

@@ -70,6 +70,10 @@ struct DataFile
 readDataFile(const std::filesystem::path &directory, std::string_view fileName,
              std::int64_t largest, FaultLog &faults);
 
+/// The rows of a data file whose @p bytes were read from @p path, by the rules of
+/// readDataFile().
+[[nodiscard]] DataFile dataFileOf(std::string path, std::string bytes, FaultLog &faults);
+
 /// Whether @p text is well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
 [[nodiscard]] bool isValidUtf8(std::string_view text);
 

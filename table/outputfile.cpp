@@ -53,20 +53,21 @@ bool isNullOrTerminal(const struct ::stat &info)
 // image, or it cannot be read, so that nothing tells it from one. Empty when it may be.
 std::string imageRisk(const std::string &path, image::FileApi &files)
 {
-    const int fd = files.open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return "it cannot be read, so nothing tells that it is no image: " + systemReason(errno) +
+    const auto opened = files.open(path, image::Access::Read);
+    if (!opened) {
+        return "it cannot be read, so nothing tells that it is no image: " +
+               systemReason(opened.error().code) +
                "; the CSV replaces only a file that can be read";
     }
-    const image::FileHandle file(files, fd);
+    const image::FileHandle file(files, *opened);
     std::array<char, 4> code{};
-    const ssize_t got = files.pread(fd, code.data(), code.size(), image::kGameCodeOffset);
-    if (got < 0) {
-        return "it cannot be read, so nothing tells that it is no image: " + systemReason(errno);
+    const auto got = files.read(*opened, code.data(), code.size(), image::kGameCodeOffset);
+    if (!got) {
+        return "it cannot be read, so nothing tells that it is no image: " +
+               systemReason(got.error().code);
     }
-    if (got == 4 && std::string_view(code.data(), code.size()) == image::kGameCode) {
-        return "it is an image (its game code is QVZT); the CSV is never written over an "
-               "image";
+    if (*got == 4 && std::string_view(code.data(), code.size()) == image::kGameCode) {
+        return "it is an image (its game code is QVZT); the CSV is never written over an image";
     }
     return {};
 }
@@ -172,7 +173,7 @@ Written writeByRename(const std::string &target, std::string_view csv,
     if (!writeAll(fd, csv) || ::fsync(fd) != 0) {
         return fail("writing the CSV failed: " + systemReason(errno));
     }
-    if (file.closeNow() != 0) {
+    if (!file.closeNow()) {
         return fail("writing the CSV failed: " + systemReason(errno));
     }
     if (!existing) {
@@ -206,7 +207,7 @@ Written writeStream(const std::string &path, std::string_view csv)
     if (!writeAll(fd, csv)) {
         return std::unexpected("writing the CSV failed: " + systemReason(errno));
     }
-    if (file.closeNow() != 0) {
+    if (!file.closeNow()) {
         return std::unexpected("writing the CSV failed: " + systemReason(errno));
     }
     return {};

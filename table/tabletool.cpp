@@ -222,6 +222,10 @@ std::string imageProblem(const ImageError &error)
         return "another program is writing this image; try again when it is done";
     case ErrorKind::Replaced:
         return "the file at this path was moved, deleted or replaced while the import ran";
+    case ErrorKind::LengthChanged:
+        return "its length changed from " + std::to_string(error.oldLength) + " to " +
+               std::to_string(error.newLength) +
+               " bytes while it was written: another program cut or extended it";
     case ErrorKind::RowOutOfRange:
     case ErrorKind::WriteFailed:
     case ErrorKind::WriteFailedDirty:
@@ -553,6 +557,19 @@ private:
                                     "; putting the old values back failed too" + held +
                                     ". Every other entry is as it was. Import the same file "
                                     "again once the problem is solved");
+        }
+        case ErrorKind::LengthChanged: {
+            m_outcome = "the message above says what the image holds";
+            const std::string held =
+                failure.written.empty()
+                    ? "; these entries were written into it, then put back where it still held "
+                      "them: " +
+                          labels(failure.entries, updates)
+                    : "; these entries were written whole and hold their new values: " +
+                          labels(failure.written, updates);
+            return refuse(path, imageProblem(failure.error) + held +
+                                    ". Check the image before you rely on it, and import again "
+                                    "once no other program writes it");
         }
         case ErrorKind::FlushFailed:
             m_outcome = "the entries were written, but the disk did not confirm them";

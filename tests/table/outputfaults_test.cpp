@@ -3,7 +3,9 @@
 
 #include "image/imagefile.h"
 #include "runtool.h"
+#include "support/scriptedfileapi.h"
 #include "support/tempimage.h"
+#include "table/tablecsv.h"
 #include "table/tabletool.h"
 
 #include <cstdio>
@@ -112,6 +114,30 @@ TEST_F(OutputFaults, AnExportRefusesAFileTheUserMayNotWrite)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(fileText(target), "mine\n");
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0444));
+}
+
+// An import whose image another program cuts while it writes says what happened and what it
+// wrote, and never that nothing was written.
+TEST_F(OutputFaults, AnImportCutWhileItWritesGivesBothLengthsAndTheEntriesWritten)
+{
+    std::string csv;
+    for (const std::string_view column : stats::table::kColumnNames) {
+        csv += std::string(csv.empty() ? "" : ",") + std::string(column);
+    }
+    csv += "\nList 1,3,Kindlet,50" + std::string(stats::table::kColumnCount - 4, ',') + "\n";
+    std::ofstream(m_patch) << csv;
+    const auto oldLength = std::to_string(fs::file_size(m_old));
+    stats::testing::ScriptedFileApi files;
+    files.atStep(SaveStep::BetweenWrites, 0,
+                 [&] { ASSERT_EQ(::truncate(m_old.c_str(), 1 << 20), 0); });
+    const Outcome cut = run({"import", m_old, m_patch}, files);
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_TRUE(contains(cut.err, "its length changed from " + oldLength + " to " +
+                                      std::to_string(fs::file_size(m_old)) + " bytes"))
+        << cut.err;
+    EXPECT_TRUE(contains(cut.err, "hold their new values: List 1 row 3 \"Kindlet\"")) << cut.err;
+    EXPECT_FALSE(contains(cut.out + cut.err, "nothing was written")) << cut.err;
+    EXPECT_FALSE(contains(cut.out, "Wrote 1 entry")) << cut.out;
 }
 
 } // namespace

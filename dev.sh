@@ -6,7 +6,8 @@
 #   ./dev.sh test             build and run the whole test suite through CTest
 #   ./dev.sh test --sanitize  the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./dev.sh bench            release build, run every benchmark, print the table of targets
-#   ./dev.sh fuzz [SECONDS]   run both libFuzzer targets (the import check, the number rule)
+#   ./dev.sh fuzz [SECONDS]   run the libFuzzer targets (the import check, the number rule,
+#                             the name pack check)
 #                             for SECONDS each, 600 by default; --ci runs each for 60 s
 #   ./dev.sh package [DIR]    build the Debian package into DIR (build/ by default), run lintian
 #   ./dev.sh test --package   the package test: build it, check it, install it in a scratch root
@@ -173,8 +174,8 @@ fuzz)
     dir=build/fuzz
     cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER=clang++-19 -DSTATS_FUZZ=ON -DSTATS_BUILD_GUI=OFF \
         >/dev/null
-    cmake --build "$dir" --parallel "$jobs" --target import_fuzz numbertext_fuzz
-    for target in import numbertext; do
+    cmake --build "$dir" --parallel "$jobs" --target import_fuzz numbertext_fuzz pack_fuzz
+    for target in import numbertext pack; do
         # New finds go to the build folder; the seeds in tests/ are only read.
         mkdir -p "$dir/corpus/$target"
         echo "dev.sh: fuzzing the $target check for $seconds s"
@@ -186,7 +187,7 @@ fuzz)
             exit 1
         fi
     done
-    echo "dev.sh: both fuzz targets ran $seconds s each and found nothing"
+    echo "dev.sh: every fuzz target ran $seconds s and found nothing"
     ;;
 package)
     install_missing "${run_packages[@]}" "${test_packages[@]}" "${package_tools[@]}"

@@ -647,7 +647,8 @@ bool Form1::saveLoadedEntry()
     // What the record holds now, for the next save's comparison.
     if (saved || saved.error().kind == image::ErrorKind::FlushFailed) {
         m_loadedBytes = *bytes;
-    } else if (saved.error().kind == image::ErrorKind::WriteFailedDirty) {
+    } else if (saved.error().kind == image::ErrorKind::WriteFailedDirty ||
+               saved.error().kind == image::ErrorKind::LengthChanged) {
         m_loadedBytes.reset();
     }
     updateUnsavedMarker();

@@ -21,22 +21,23 @@
 
 namespace {
 
-using stats::catalogues::Diagnostics;
+using stats::catalogues::FaultLog;
 
 // Enough faults to see what is wrong with a pack; a box taller than the screen would hide its
 // OK button.
 constexpr std::size_t kFaultsShown = 12;
 
-QString namePackFaults(const Diagnostics &faults)
+QString namePackFaults(const FaultLog &faults)
 {
     QString text = QStringLiteral("The names in the name pack are not used; the editor uses "
                                   "its own. The pack breaks these rules:\n");
-    for (std::size_t i = 0; i < std::min(faults.size(), kFaultsShown); ++i) {
+    const std::size_t shown = std::min(faults.kept().size(), kFaultsShown);
+    for (std::size_t i = 0; i < shown; ++i) {
         text += QLatin1Char('\n') +
-                QString::fromStdString(stats::catalogues::formatDiagnostic(faults[i]));
+                QString::fromStdString(stats::catalogues::formatDiagnostic(faults.kept()[i]));
     }
-    if (faults.size() > kFaultsShown) {
-        text += QStringLiteral("\nand %1 more").arg(faults.size() - kFaultsShown);
+    if (faults.count() > shown) {
+        text += QStringLiteral("\nand %1 more").arg(faults.count() - shown);
     }
     return text;
 }

@@ -28,6 +28,11 @@ QString reasonOf(const image::ImageError &error)
     case ErrorKind::Replaced:
         return QStringLiteral("The file at this path was moved, deleted or replaced while the "
                               "save ran.");
+    case ErrorKind::LengthChanged:
+        return QStringLiteral("Its length changed from %1 to %2 bytes while the entry was "
+                              "written: another program cut or extended it.")
+            .arg(error.oldLength)
+            .arg(error.newLength);
     case ErrorKind::CannotOpen:
     case ErrorKind::CannotRead:
     case ErrorKind::WriteFailed:
@@ -67,6 +72,11 @@ QString outcomeOf(Action action, const image::ImageError &error, const QString &
             .arg(entry);
     case ErrorKind::ChangedSinceLoad:
         return QStringLiteral("Nothing was saved. Click \"%1\" again to load it.").arg(entry);
+    case ErrorKind::LengthChanged:
+        return QStringLiteral("The values of \"%1\" were written into the file as it is now, or "
+                              "put back where it still held them. Check the image before you "
+                              "rely on it, and save again once no other program changes it.")
+            .arg(entry);
     case ErrorKind::NoFile:
     case ErrorKind::NotAFile:
     case ErrorKind::CannotOpen:
@@ -99,6 +109,8 @@ QString headlineOf(Action action, const image::ImageError &error)
         return QStringLiteral("Writing to the image failed:");
     case ErrorKind::FlushFailed:
         return QStringLiteral("Saving could not be completed:");
+    case ErrorKind::LengthChanged:
+        return QStringLiteral("The image changed while it was saved:");
     case ErrorKind::NoFile:
     case ErrorKind::NotAFile:
     case ErrorKind::CannotRead:

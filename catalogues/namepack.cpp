@@ -39,19 +39,24 @@ bool isFolder(const fs::path &path)
 
 // The rows of `file` in `folder`, or nothing when the pack does not have that file.
 std::optional<std::vector<std::string>> packRows(const fs::path &folder, const CatalogueFile &file,
-                                                 Diagnostics &faults)
+                                                 FaultLog &faults)
 {
     std::error_code error;
-    if (!fs::exists(fs::symlink_status(folder / file.fileName, error))) {
-        return std::nullopt;
-    }
-    auto data = readDataFile(folder, file.fileName, faults);
-    if (!data) {
-        faults.push_back(data.error());
+    const fs::path path = folder / file.fileName;
+    if (!fs::exists(fs::symlink_status(path, error))) {
+        if (!error || error == std::errc::no_such_file_or_directory) {
+            return std::nullopt;
+        }
+        // A folder that cannot be searched hides whether the pack has the file.
+        faults.add({path.generic_string(), 0, "cannot be looked at: " + error.message()});
         return std::vector<std::string>();
     }
-    const Diagnostics breaches = checkStructure(file, *data);
-    faults.insert(faults.end(), breaches.begin(), breaches.end());
+    auto data = readDataFile(folder, file.fileName, largestFileSize(file), faults);
+    if (!data) {
+        faults.add(data.error());
+        return std::vector<std::string>();
+    }
+    checkStructure(file, *data, faults);
     return std::move(data->rows);
 }
 
@@ -98,13 +103,17 @@ std::vector<fs::path> namePackFolders(const DataFolders &folders)
     return found;
 }
 
-std::expected<CatalogueSet, Diagnostics> loadNamePack(const fs::path &folder,
-                                                      const CatalogueSet &base)
+std::expected<CatalogueSet, FaultLog> loadNamePack(const fs::path &folder, const CatalogueSet &base)
 {
-    if (!isFolder(folder)) {
-        return std::unexpected(Diagnostics{{folder.generic_string(), 0, "is not a folder"}});
+    if (std::error_code error; !fs::is_directory(folder, error)) {
+        FaultLog faults;
+        faults.add({folder.generic_string(), 0,
+                    error && error != std::errc::no_such_file_or_directory
+                        ? "cannot be looked at: " + error.message()
+                        : std::string("is not a folder")});
+        return std::unexpected(std::move(faults));
     }
-    Diagnostics faults;
+    FaultLog faults(kPackFaultsKept);
     std::array<Catalogue, kCatalogueFiles.size()> lists;
     bool anyFile = false;
     for (const CatalogueFile &file : kCatalogueFiles) {
@@ -114,8 +123,8 @@ std::expected<CatalogueSet, Diagnostics> loadNamePack(const fs::path &folder,
             rows ? Catalogue(std::move(*rows)) : listOfFile(base, file);
     }
     if (!anyFile) {
-        faults.push_back({folder.generic_string(), 0,
-                          "the folder holds none of the name files: " + fileNames()});
+        faults.add({folder.generic_string(), 0,
+                    "the folder holds none of the name files: " + fileNames()});
     }
     if (!faults.empty()) {
         return std::unexpected(std::move(faults));
@@ -124,8 +133,8 @@ std::expected<CatalogueSet, Diagnostics> loadNamePack(const fs::path &folder,
                         std::move(lists[3]), std::move(lists[4]), std::move(lists[5]));
 }
 
-std::expected<NamesInUse, Diagnostics> chooseNames(const std::optional<fs::path> &given,
-                                                   const DataFolders &folders)
+std::expected<NamesInUse, FaultLog> chooseNames(const std::optional<fs::path> &given,
+                                                const DataFolders &folders)
 {
     std::optional<fs::path> pack = given;
     if (!pack) {

@@ -32,13 +32,17 @@ struct DataFolders
 /// /usr/share). Relative folders are ignored, as the XDG rules ask.
 [[nodiscard]] std::vector<std::filesystem::path> namePackFolders(const DataFolders &folders);
 
+/// The faults of a refused pack that are kept in full; enough to see what is wrong.
+inline constexpr std::size_t kPackFaultsKept = 100;
+
 /// The list of @p names that data file @p file fills.
 [[nodiscard]] const Catalogue &listOfFile(const CatalogueSet &names, const CatalogueFile &file);
 
 /// The set of names that the pack in @p folder gives: every data file in it replaces its
 /// list of @p base. A pack that breaks a rule of every set is refused whole, with every fault
-/// by file and line; so is a folder that holds none of the six files.
-[[nodiscard]] std::expected<CatalogueSet, Diagnostics>
+/// by file and line (the first kPackFaultsKept of them, and the count); so is a folder that
+/// holds none of the six files. No file larger than its longest list is read.
+[[nodiscard]] std::expected<CatalogueSet, FaultLog>
 loadNamePack(const std::filesystem::path &folder, const CatalogueSet &base);
 
 struct NamesInUse
@@ -51,7 +55,7 @@ struct NamesInUse
 /// The names a program uses: those of the pack @p given on its command line, else of the
 /// first pack in namePackFolders(), else the built-in names. Where no pack folder exists,
 /// nothing is read.
-[[nodiscard]] std::expected<NamesInUse, Diagnostics>
+[[nodiscard]] std::expected<NamesInUse, FaultLog>
 chooseNames(const std::optional<std::filesystem::path> &given, const DataFolders &folders);
 
 } // namespace stats::catalogues

@@ -278,8 +278,9 @@ std::expected<void, ImageError> fileReaches(const FileHandle &file, std::int64_t
 
 // Right before the writes: the path must still lead to the open file (not moved away, or
 // replaced by a rename), so that no write lands in a file the user no longer sees. Whether
-// the file still reaches each entry is checked entry by entry.
-std::expected<void, ImageError> checkStillAtPath(const OpenImage &image, std::string_view path)
+// the file still reaches each entry is checked entry by entry. The file's length then.
+std::expected<std::int64_t, ImageError> checkStillAtPath(const OpenImage &image,
+                                                         std::string_view path)
 {
     const auto named = image.handle.api().status(std::string(path));
     if (!named) {
@@ -289,6 +290,22 @@ std::expected<void, ImageError> checkStillAtPath(const OpenImage &image, std::st
     }
     if (named->identity != image.identity) {
         return failure(ErrorKind::Replaced);
+    }
+    return named->size;
+}
+
+// A program that cuts the file while an entry is written sees the next write make it as long
+// as that entry again, with a hole before it: no system call keeps a write from extending a
+// file. So the length after the writes must be the length at the check, or the save says
+// that the file changed under it rather than report success.
+std::expected<void, ImageError> sameLength(const FileHandle &file, std::int64_t length)
+{
+    const auto info = file.api().status(file.file());
+    if (!info) {
+        return failure(ErrorKind::CannotRead, info.error());
+    }
+    if (info->size != length) {
+        return std::unexpected(ImageError{ErrorKind::LengthChanged, 0, length, info->size});
     }
     return {};
 }
@@ -306,7 +323,7 @@ std::expected<void, ImageError> verifyImage(std::string_view path, FileApi &api)
     if (!image) {
         return std::unexpected(image.error());
     }
-    return {};
+    return lockImage(image->handle, LockKind::Shared);
 }
 
 std::expected<FieldBytes, ImageError> loadEntry(std::string_view path, Range range,
@@ -319,6 +336,10 @@ std::expected<FieldBytes, ImageError> loadEntry(std::string_view path, Range ran
     const auto image = openImage(path, Access::Read, api);
     if (!image) {
         return std::unexpected(image.error());
+    }
+    // An entry is never read half before and half after an import of ours writes it.
+    if (auto locked = lockImage(image->handle, LockKind::Shared); !locked) {
+        return std::unexpected(locked.error());
     }
     std::array<std::uint8_t, kRecordSpan> record{};
     if (auto read = readBytesAt(*image, *start, record); !read) {
@@ -410,8 +431,9 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
     if (!changed.empty()) {
         return std::unexpected(SaveError{{ErrorKind::ChangedSinceLoad}, std::move(changed)});
     }
-    if (auto same = checkStillAtPath(*image, path); !same) {
-        return std::unexpected(SaveError{same.error()});
+    const auto length = checkStillAtPath(*image, path);
+    if (!length) {
+        return std::unexpected(SaveError{length.error()});
     }
     api.reached(SaveStep::BeforeWrites, 0);
     for (std::size_t i = 0; i < updates.size(); ++i) {
@@ -430,6 +452,8 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
             reaches ? ImageError{ErrorKind::WriteFailed, written.error().code} : reaches.error();
         const OsError writeError = failed.osError;
         bool allPutBack = true;
+        // The entries written into that the file still holds.
+        std::vector<std::size_t> held;
         for (std::size_t j = 0; j <= i; ++j) {
             // What a cut took away holds nothing of ours, and writing it back would make the
             // file longer again.
@@ -437,11 +461,18 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
             if (within) {
                 allPutBack = writeFieldBytes(image->handle, starts[j], before[j], j).has_value() &&
                              allPutBack;
+                held.push_back(j);
             } else if (within.error().kind != ErrorKind::RecordMissing) {
                 allPutBack = false;
             }
         }
         const bool flushed = flush(image->handle).has_value();
+        // A cut that our writes made long again holds what they wrote: that is no "nothing
+        // was written", whatever the put-back did after.
+        if (auto same = sameLength(image->handle, *length);
+            !held.empty() && !same && same.error().kind == ErrorKind::LengthChanged) {
+            return std::unexpected(SaveError{same.error(), std::move(held)});
+        }
         if (allPutBack && flushed) {
             return std::unexpected(SaveError{failed});
         }
@@ -475,8 +506,15 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
         return std::unexpected(std::move(dirty));
     }
     api.reached(SaveStep::AfterWrites, 0);
+    const auto same = sameLength(image->handle, *length);
     if (auto flushed = flush(image->handle); !flushed) {
         return std::unexpected(SaveError{{ErrorKind::FlushFailed, flushed.error().code}});
+    }
+    if (!same && same.error().kind == ErrorKind::LengthChanged) {
+        SaveError cut{same.error()};
+        cut.written.resize(updates.size());
+        std::iota(cut.written.begin(), cut.written.end(), std::size_t{0});
+        return std::unexpected(std::move(cut));
     }
     return {};
 }

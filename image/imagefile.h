@@ -34,6 +34,8 @@ enum class ErrorKind : std::uint8_t {
     Busy,             ///< another program is writing this image; nothing was written
     Replaced,         ///< the path leads to another file than the one opened (moved, deleted or
                       ///< replaced while the save ran); nothing was written
+    LengthChanged,    ///< another program cut or extended the file while the entries were
+                      ///< written; see oldLength and newLength
 };
 
 struct ImageError
@@ -41,6 +43,10 @@ struct ImageError
     ErrorKind kind;
     /// The system's reason (see osReason), or 0 where there is none.
     OsError osError = 0;
+    /// LengthChanged: the file's length in bytes at the last check before the writes, and
+    /// after them.
+    std::int64_t oldLength = 0;
+    std::int64_t newLength = 0;
 };
 
 /// Whether an open that failed this way means the file is not a supported image at all (as
@@ -54,11 +60,13 @@ struct ImageError
 using FieldBytes = std::array<std::uint8_t, kFieldCount>;
 
 /// Checks that @p path is a readable regular file carrying the game code "QVZT"; only reads.
+/// Waits as loadTable does for another writer of ours.
 [[nodiscard]] std::expected<void, ImageError> verifyImage(std::string_view path,
                                                           FileApi &api = systemFileApi());
 
 /// Reads the fifteen edited bytes of row @p row of @p range. The game code is checked again
-/// in the same open, so a file replaced since it was verified is refused.
+/// in the same open, so a file replaced since it was verified is refused. Like loadTable, the
+/// read waits a short while for another writer of ours, then fails with Busy.
 [[nodiscard]] std::expected<FieldBytes, ImageError>
 loadEntry(std::string_view path, Range range, std::int16_t row, FileApi &api = systemFileApi());
 
@@ -105,7 +113,8 @@ struct SaveError
     /// neither their old bytes nor their new ones as far as reading them back can tell.
     std::vector<std::size_t> entries = {};
     /// WriteFailedDirty: the entries that hold their new bytes, whole, as they could not be
-    /// put back.
+    /// put back. LengthChanged: the entries that were written whole; `entries` then holds
+    /// those that were written into, then put back as far as the file still held them.
     std::vector<std::size_t> written = {};
 };
 
@@ -115,7 +124,10 @@ struct SaveError
 /// when every record still holds its expected bytes, the path still leads to the open file
 /// and that file still holds every record, are the fifteen field bytes of each entry written
 /// (and no other byte), then flushed once. A failed write puts back every entry written so
-/// far and flushes that; a file is never created, extended or truncated.
+/// far and flushes that; a file is never created, extended or truncated by the save itself.
+/// A program that cuts the file while the entries are written can see it made as long as
+/// the entry being written again, as no system call keeps a write from extending a file: the
+/// file's length is compared after the writes, and a change fails with LengthChanged.
 [[nodiscard]] std::expected<void, SaveError> saveEntries(std::string_view path,
                                                          std::span<const EntryUpdate> updates,
                                                          FileApi &api = systemFileApi());

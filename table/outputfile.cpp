@@ -4,10 +4,13 @@
 #include "table/writeall.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <optional>
+#include <random>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -64,10 +67,84 @@ std::string imageRisk(const std::string &path, image::FileApi &files)
                systemReason(got.error().code);
     }
     if (*got == 4 && std::string_view(code.data(), code.size()) == image::kGameCode) {
-        return "it is an image (its game code is QVZT); the CSV is never written over an "
-               "image";
+        return "it is an image (its game code is QVZT); the CSV is never written over an image";
     }
     return {};
+}
+
+// The temporary file that a signal which ends the process removes first; nullptr when
+// there is none. Read by the handler, so it is a lock-free atomic.
+std::atomic<const char *> g_temporary{nullptr};
+
+extern "C" void removeTemporaryAndEnd(int signal)
+{
+    if (const char *path = g_temporary.load()) {
+        ::unlink(path);
+    }
+    // The default action ends the process once the handler returns, as if it had none.
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// While it lives, a Ctrl-C, a kill or a closed terminal removes the temporary file at
+// `path` before the process ends. A signal that the process ignores stays ignored.
+class RemovedOnSignal
+{
+public:
+    explicit RemovedOnSignal(const std::string &path)
+    {
+        g_temporary = path.c_str();
+        struct ::sigaction action
+        {
+        };
+        action.sa_handler = removeTemporaryAndEnd;
+        ::sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < kSignals.size(); ++i) {
+            ::sigaction(kSignals[i], nullptr, &m_old[i]);
+            if (m_old[i].sa_handler != SIG_IGN) {
+                ::sigaction(kSignals[i], &action, nullptr);
+            }
+        }
+    }
+    RemovedOnSignal(const RemovedOnSignal &) = delete;
+    RemovedOnSignal &operator=(const RemovedOnSignal &) = delete;
+    ~RemovedOnSignal()
+    {
+        for (std::size_t i = 0; i < kSignals.size(); ++i) {
+            ::sigaction(kSignals[i], &m_old[i], nullptr);
+        }
+        g_temporary = nullptr;
+    }
+
+private:
+    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
+    std::array<struct ::sigaction, kSignals.size()> m_old{};
+};
+
+// A new file with an unused name in `folder`, made as open(2) makes any new file, so that it
+// gets the permissions the umask leaves without the process's umask being changed to find
+// them. The descriptor and the path, or the system's error.
+std::expected<std::pair<int, std::string>, int> makeTemporary(const std::string &folder)
+{
+    constexpr std::string_view kLetters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = folder + "/.stats-table.";
+        std::size_t bits = (std::size_t{random()} << 32U) | random();
+        for (int i = 0; i < 6; ++i, bits /= kLetters.size()) {
+            path += kLetters[bits % kLetters.size()];
+        }
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            return std::pair{fd, std::move(path)};
+        }
+        if (errno != EEXIST) {
+            return std::unexpected(errno);
+        }
+    }
+    return std::unexpected(EEXIST);
 }
 
 // Writes the CSV into a new file beside the target and renames it over the target only
@@ -75,11 +152,13 @@ std::string imageRisk(const std::string &path, image::FileApi &files)
 Written writeByRename(const std::string &target, std::string_view csv,
                       std::optional<struct ::stat> existing)
 {
-    std::string temporary = folderOf(target) + "/.stats-table.XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return std::unexpected("a new file cannot be made in its folder: " + systemReason(errno));
+    auto made = makeTemporary(folderOf(target));
+    if (!made) {
+        return std::unexpected("a new file cannot be made in its folder: " +
+                               systemReason(made.error()));
     }
+    const auto &[fd, temporary] = *made;
+    const RemovedOnSignal removedOnSignal(temporary);
     image::FileHandle file(image::systemFileApi(), fd);
     const auto fail = [&](const std::string &problem) {
         file.closeNow();
@@ -87,16 +166,11 @@ Written writeByRename(const std::string &target, std::string_view csv,
         return std::unexpected(problem +
                                (existing ? "; the file is as it was" : "; no file was made"));
     };
-    // The permissions a file made by open(2) would get, or those of the file it replaces.
-    mode_t mode = 0;
-    if (existing) {
-        mode = existing->st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+    // A file it replaces keeps its permissions.
+    if (existing && ::fchmod(fd, existing->st_mode & 07777) != 0) {
+        return fail("writing the CSV failed: " + systemReason(errno));
     }
-    if (::fchmod(fd, mode) != 0 || !writeAll(fd, csv) || ::fsync(fd) != 0) {
+    if (!writeAll(fd, csv) || ::fsync(fd) != 0) {
         return fail("writing the CSV failed: " + systemReason(errno));
     }
     if (!file.closeNow()) {
@@ -163,6 +237,11 @@ Written writeOutputFile(const std::string &path, std::string_view csv,
     if (S_ISREG(info.st_mode)) {
         if (auto problem = imageRisk(path, files); !problem.empty()) {
             return std::unexpected(problem);
+        }
+        // Replaced only where a shell's redirect would write it.
+        if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+            return std::unexpected("it may not be written: " + systemReason(errno) +
+                                   "; the CSV replaces only a file you may write");
         }
         // A link stays a link: the file it leads to is replaced.
         char *resolved = ::realpath(path.c_str(), nullptr);

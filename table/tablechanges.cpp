@@ -20,7 +20,7 @@ void appendReportValue(std::string &out, const CatalogueSet &names, const FieldI
     if (field.kind() == image::FieldKind::Choice) {
         if (const auto text = choiceText(field, byte, names)) {
             out += " \"";
-            out += *text;
+            out += shownEscaped(*text);
             out += '"';
         }
     }
@@ -32,7 +32,7 @@ std::string markdownCell(std::string_view text)
 {
     constexpr std::string_view kMarkup = "\\|`*_[]<>~";
     std::string cell;
-    for (const char c : image::trimBlanks(text)) {
+    for (const char c : shownEscaped(image::trimBlanks(text))) {
         if (kMarkup.find(c) != std::string_view::npos) {
             cell += '\\';
         }
@@ -103,9 +103,26 @@ std::string entryLabel(const CatalogueSet &names, image::Range range, int row)
     label += " row ";
     label += std::to_string(row);
     label += " \"";
-    label += names.entryName(range, row);
+    label += shownEscaped(names.entryName(range, row));
     label += '"';
     return label;
+}
+
+std::vector<std::string> valuesWithoutRow(std::span<const EntryChange> changes,
+                                          const CatalogueSet &names)
+{
+    std::vector<std::string> cells;
+    for (const EntryChange &change : changes) {
+        for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+            const FieldInfo &field = image::kFields[i];
+            if (change.old[i] != change.now[i] && field.kind() == image::FieldKind::Choice &&
+                change.now[i] >= catalogues::storableRows(names.values(*field.list))) {
+                cells.push_back(entryLabel(names, change.range, change.row) + " " +
+                                std::string(field.name) + " " + image::numberText(change.now[i]));
+            }
+        }
+    }
+    return cells;
 }
 
 std::string changesReport(std::span<const EntryChange> changes, const CatalogueSet &names)

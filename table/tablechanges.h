@@ -31,6 +31,12 @@ struct EntryChange
 [[nodiscard]] std::string entryLabel(const catalogues::CatalogueSet &names, image::Range range,
                                      int row);
 
+/// The new values of @p changes that have no row in their lists, each as
+/// `List 1 row 3 "Name" ty1 200`: an import takes such a value only into an image whose
+/// entry holds it already.
+[[nodiscard]] std::vector<std::string> valuesWithoutRow(std::span<const EntryChange> changes,
+                                                        const catalogues::CatalogueSet &names);
+
 /// The report of @p changes: one line per entry, its label and each changed field as
 /// `name old -> new`, a choice with its row's text; then a line that counts the entries and
 /// values that change.

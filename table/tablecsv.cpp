@@ -1,6 +1,7 @@
 #include "table/tablecsv.h"
 
 #include "catalogues/catalogues.h"
+#include "catalogues/files/cataloguefiles.h"
 #include "image/numbertext.h"
 #include "table/csv.h"
 
@@ -83,16 +84,6 @@ std::pair<char32_t, std::size_t> firstCharacter(std::string_view text)
     return {code, length};
 }
 
-// Characters a terminal would act on or that show as nothing or as a plain space: control
-// characters (C0 and C1, which move the cursor or change colours), direction marks,
-// overrides and isolates, which reorder the text after them, and invisible or no-break
-// blanks and the byte order mark, which are what makes a cell such as " 12" fail.
-constexpr bool isShownEscaped(char32_t c)
-{
-    return c < 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0xAD || (c >= 0x200B && c <= 0x200F) ||
-           (c >= 0x2028 && c <= 0x202F) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF;
-}
-
 std::string escaped(std::string_view prefix, std::uint32_t value, int digits)
 {
     std::string text(prefix);
@@ -102,34 +93,10 @@ std::string escaped(std::string_view prefix, std::uint32_t value, int digits)
     return text;
 }
 
-// A cell as a fault shows it: in quotes, with the characters above as \uXXXX and bytes
-// that are no UTF-8 as \xXX, long ones cut short between two characters.
-std::string quoted(std::string_view cell)
+// A cell as a fault shows it: in quotes, escaped, long ones cut short between two characters.
+std::string echoed(std::string_view cell)
 {
-    std::string shown = "\"";
-    std::size_t at = 0;
-    while (at < cell.size()) {
-        const auto [code, length] = firstCharacter(cell.substr(at));
-        if (at + std::max<std::size_t>(length, 1) > kEchoLimit) {
-            break;
-        }
-        if (length == 0) {
-            shown += escaped("\\x", static_cast<unsigned char>(cell[at]), 2);
-            ++at;
-            continue;
-        }
-        if (isShownEscaped(code)) {
-            shown += escaped("\\u", static_cast<std::uint32_t>(code), 4);
-        } else {
-            shown += cell.substr(at, length);
-        }
-        at += length;
-    }
-    if (at < cell.size()) {
-        shown += "...";
-    }
-    shown += '"';
-    return shown;
+    return joined({"\"", shownEscaped(cell, kEchoLimit), "\""});
 }
 
 // Appends the decimal digits of @p value, with no text made on the way.
@@ -202,15 +169,15 @@ public:
         }
         std::vector<int> named = rowsNamed(text);
         if (named.empty()) {
-            return std::unexpected(joined({quoted(cell), " names no row of the ", m_name}));
+            return std::unexpected(joined({echoed(cell), " names no row of the ", m_name}));
         }
         if (named.front() >= storable) {
-            return std::unexpected(joined({quoted(cell), " names row ", decimal(named.front()),
+            return std::unexpected(joined({echoed(cell), " names row ", decimal(named.front()),
                                            " of the ", m_name, ", which one byte cannot hold"}));
         }
         std::erase_if(named, [storable](int row) { return row >= storable; });
         if (named.size() > 1) {
-            return std::unexpected(joined({quoted(cell), " names rows ", rowList(named),
+            return std::unexpected(joined({echoed(cell), " names rows ", rowList(named),
                                            "; give the number of the one you mean"}));
         }
         return static_cast<std::uint8_t>(named.front());
@@ -412,12 +379,12 @@ private:
         const auto list = lists.findExact(trimBlanks(cells[0]));
         if (!list) {
             addFault(line, 1,
-                     joined({quoted(cells[0]),
+                     joined({echoed(cells[0]),
                              " is not a list; the lists are List 1, List 2 and Alternate forms"}));
         }
         const auto row = plainNumber(trimBlanks(cells[1]));
         if (!row) {
-            addFault(line, 2, joined({quoted(cells[1]), " is not a row number"}));
+            addFault(line, 2, joined({echoed(cells[1]), " is not a row number"}));
         }
         if (!list || !row) {
             return std::nullopt;
@@ -433,8 +400,8 @@ private:
         const std::string_view name = trimBlanks(cells[2]);
         if (!catalogues::equalsIgnoringAsciiCase(names.text(*row), name)) {
             const auto named = names.findExact(name);
-            std::string reason = joined({quoted(cells[2]), " is not the name of ", entry(), ", ",
-                                         quoted(names.text(*row))});
+            std::string reason = joined({echoed(cells[2]), " is not the name of ", entry(), ", ",
+                                         echoed(names.text(*row))});
             if (named) {
                 reason +=
                     joined({", but of row ", decimal(*named), ": are the rows sorted or shifted?"});
@@ -478,7 +445,7 @@ private:
                 const auto byte = image::parseNumberText(cell);
                 if (!byte) {
                     addFault(record.line, column,
-                             joined({quoted(cell), " is not a number from 0 to 255"}));
+                             joined({echoed(cell), " is not a number from 0 to 255"}));
                 }
                 bytes[i] = byte.value_or(0);
                 continue;
@@ -553,6 +520,33 @@ void appendValueCell(std::string &out, const FieldInfo &field, std::uint8_t byte
 }
 
 } // namespace
+
+std::string shownEscaped(std::string_view text, std::size_t limit)
+{
+    std::string shown;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto [code, length] = firstCharacter(text.substr(at));
+        if (at + std::max<std::size_t>(length, 1) > limit) {
+            break;
+        }
+        if (length == 0) {
+            shown += escaped("\\x", static_cast<unsigned char>(text[at]), 2);
+            ++at;
+            continue;
+        }
+        if (catalogues::isRefusedInNames(code)) {
+            shown += escaped("\\u", static_cast<std::uint32_t>(code), 4);
+        } else {
+            shown += text.substr(at, length);
+        }
+        at += length;
+    }
+    if (at < text.size()) {
+        shown += "...";
+    }
+    return shown;
+}
 
 std::string tableCsv(const TableBytes &table, const CatalogueSet &names, bool withNames)
 {

@@ -20,10 +20,6 @@ namespace fs = std::filesystem;
 using catalogues::CatalogueFile;
 using catalogues::kCatalogueFiles;
 
-// A pack broken in every line of every file would list thousands of faults; the first ones
-// show what is wrong.
-constexpr std::size_t kPackFaultLimit = 100;
-
 // A list as its data file holds it: one row per line, each ended by a line feed.
 std::string dataFileText(const catalogues::Catalogue &list)
 {
@@ -72,17 +68,17 @@ std::optional<catalogues::NamesInUse> namesForTool(const std::optional<std::stri
     if (names) {
         return std::move(*names);
     }
-    const catalogues::Diagnostics &faults = names.error();
-    for (std::size_t i = 0; i < std::min(faults.size(), kPackFaultLimit); ++i) {
-        std::fprintf(streams.err, "%s\n", catalogues::formatDiagnostic(faults[i]).c_str());
+    const catalogues::FaultLog &faults = names.error();
+    for (const catalogues::Diagnostic &fault : faults.kept()) {
+        std::fprintf(streams.err, "%s\n", catalogues::formatDiagnostic(fault).c_str());
     }
-    if (faults.size() > kPackFaultLimit) {
-        std::fprintf(streams.err, "and %zu more\n", faults.size() - kPackFaultLimit);
+    if (const std::size_t more = faults.count() - faults.kept().size(); more > 0) {
+        std::fprintf(streams.err, "and %zu more\n", more);
     }
     std::fprintf(streams.err,
                  "stats-table: the name pack is refused (%zu %s), so nothing was done; mend "
                  "it, or name another folder with --name-pack DIR\n",
-                 faults.size(), faults.size() == 1 ? "fault" : "faults");
+                 faults.count(), faults.count() == 1 ? "fault" : "faults");
     return std::nullopt;
 }
 

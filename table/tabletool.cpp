@@ -222,6 +222,10 @@ std::string imageProblem(const ImageError &error)
         return "another program is writing this image; try again when it is done";
     case ErrorKind::Replaced:
         return "the file at this path was moved, deleted or replaced while the import ran";
+    case ErrorKind::LengthChanged:
+        return "its length changed from " + std::to_string(error.oldLength) + " to " +
+               std::to_string(error.newLength) +
+               " bytes while it was written: another program cut or extended it";
     case ErrorKind::RowOutOfRange:
     case ErrorKind::WriteFailed:
     case ErrorKind::WriteFailedDirty:
@@ -376,6 +380,7 @@ public:
             break;
         }
         const std::string csv = changesCsv(changes, m_names, options.names);
+        warnOfValuesWithoutRow(changes);
         if (options.csv.empty()) {
             return writeOut(csv) ? found : kExitTrouble;
         }
@@ -385,11 +390,41 @@ public:
             return kExitTrouble;
         }
         const std::string report = changesReport(changes, m_names);
-        return writeOut(report + "Wrote the changes into " + options.csv + ".\n") ? found
-                                                                                  : kExitTrouble;
+        if (!writeOut(report + "Wrote the changes into " + options.csv + ".\n")) {
+            std::fprintf(m_streams.err,
+                         "stats-table: the changes were written into %s; only this report of "
+                         "them could not be\n",
+                         options.csv.c_str());
+            return kExitTrouble;
+        }
+        return found;
     }
 
 private:
+    // A patch holds the new values as they are, and one without a row in its list is taken
+    // only by an image that holds it already: said, so that no one expects the patch to
+    // make every table that of NEW.
+    void warnOfValuesWithoutRow(const std::vector<EntryChange> &changes)
+    {
+        const std::vector<std::string> cells = valuesWithoutRow(changes, m_names);
+        if (cells.empty()) {
+            return;
+        }
+        std::string listed;
+        for (std::size_t i = 0; i < std::min(cells.size(), kFaultLimit); ++i) {
+            listed += (i == 0 ? "" : "; ") + cells[i];
+        }
+        if (cells.size() > kFaultLimit) {
+            listed += "; and " + std::to_string(cells.size() - kFaultLimit) + " more";
+        }
+        std::fprintf(m_streams.err,
+                     "stats-table: warning: %zu new %s no row in %s list, so an import takes %s "
+                     "only into an image that holds %s already: %s\n",
+                     cells.size(), cells.size() == 1 ? "value has" : "values have",
+                     cells.size() == 1 ? "its" : "their", cells.size() == 1 ? "it" : "them",
+                     cells.size() == 1 ? "that value" : "those values", listed.c_str());
+    }
+
     bool writeOut(std::string_view text)
     {
         if (std::fwrite(text.data(), 1, text.size(), m_streams.out) != text.size() ||
@@ -522,6 +557,19 @@ private:
                                     "; putting the old values back failed too" + held +
                                     ". Every other entry is as it was. Import the same file "
                                     "again once the problem is solved");
+        }
+        case ErrorKind::LengthChanged: {
+            m_outcome = "the message above says what the image holds";
+            const std::string held =
+                failure.written.empty()
+                    ? "; these entries were written into it, then put back where it still held "
+                      "them: " +
+                          labels(failure.entries, updates)
+                    : "; these entries were written whole and hold their new values: " +
+                          labels(failure.written, updates);
+            return refuse(path, imageProblem(failure.error) + held +
+                                    ". Check the image before you rely on it, and import again "
+                                    "once no other program writes it");
         }
         case ErrorKind::FlushFailed:
             m_outcome = "the entries were written, but the disk did not confirm them";

@@ -1,26 +1,56 @@
 #include "catalogues/files/cataloguefiles.h"
 
+#include <optional>
+#include <string>
+
 namespace stats::catalogues {
 
 namespace {
 
-// C0 controls, DEL and C1 controls: a name never needs one, and a terminal that is shown one
-// can be made to do things.
-[[nodiscard]] bool holdsControlCharacter(std::string_view text)
+// The first character of well-formed UTF-8 @p text that no name may hold.
+[[nodiscard]] std::optional<char32_t> firstRefusedCharacter(std::string_view text)
 {
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        const bool c1 = byte == 0xC2U && at + 1 < text.size() &&
-                        static_cast<unsigned char>(text[at + 1]) >= 0x80U &&
-                        static_cast<unsigned char>(text[at + 1]) <= 0x9FU;
-        if (byte < 0x20U || byte == 0x7FU || c1) {
-            return true;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const std::size_t length = lead < 0x80U ? 1 : lead < 0xE0U ? 2 : lead < 0xF0U ? 3 : 4;
+        char32_t code = length == 1 ? lead : lead & (0x7FU >> length);
+        for (std::size_t i = 1; i < length; ++i) {
+            code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3FU);
         }
+        if (isRefusedInNames(code)) {
+            return code;
+        }
+        at += length;
     }
-    return false;
+    return std::nullopt;
 }
 
-void checkRowCount(const CatalogueFile &file, const DataFile &data, Diagnostics &out)
+std::string codePointText(char32_t code)
+{
+    std::string text = "U+";
+    for (int shift = code > 0xFFFF ? 20 : 12; shift >= 0; shift -= 4) {
+        text.push_back("0123456789ABCDEF"[(code >> shift) & 0xFU]);
+    }
+    return text;
+}
+
+// Why the blanks at the ends of @p text are refused, or nothing. A name is matched to a
+// trimmed cell, so a blank at either end would keep the pack's own export from importing;
+// held items alone end in one blank, which the match allows for.
+[[nodiscard]] std::optional<std::string> blankFault(const CatalogueFile &file,
+                                                    std::string_view text)
+{
+    if (text.starts_with(' ')) {
+        return "starts with a blank";
+    }
+    const bool oneAllowed = file.values == image::ValueList::HeldItems;
+    if (text.ends_with(oneAllowed ? "  " : " ")) {
+        return oneAllowed ? "ends with more than one blank" : "ends with a blank";
+    }
+    return std::nullopt;
+}
+
+void checkRowCount(const CatalogueFile &file, const DataFile &data, FaultLog &out)
 {
     const auto [fewest, most] = rowLimits(file);
     const int rows = static_cast<int>(data.rows.size());
@@ -32,14 +62,13 @@ void checkRowCount(const CatalogueFile &file, const DataFile &data, Diagnostics 
     message += fewest == most ? "exactly " + std::to_string(fewest)
                               : std::to_string(fewest) + " to " + std::to_string(most);
     // Too many rows: point at the first extra line. Too few: at the last line there is.
-    out.push_back({data.path, rows > most ? most + 1 : std::max(rows, 1), std::move(message)});
+    out.add({data.path, rows > most ? most + 1 : std::max(rows, 1), std::move(message)});
 }
 
 } // namespace
 
-Diagnostics checkStructure(const CatalogueFile &file, const DataFile &data)
+void checkStructure(const CatalogueFile &file, const DataFile &data, FaultLog &out)
 {
-    Diagnostics out;
     checkRowCount(file, data, out);
     for (std::size_t row = 0; row < data.rows.size(); ++row) {
         const std::string &text = data.rows[row];
@@ -47,20 +76,22 @@ Diagnostics checkStructure(const CatalogueFile &file, const DataFile &data)
         if (!isValidUtf8(text)) {
             continue; // reported while reading
         }
+        const std::string rowText = "row " + std::to_string(row);
         if (const int length = characterCount(text); length > kLongestText) {
-            out.push_back({data.path, line,
-                           "row " + std::to_string(row) + " has " + std::to_string(length) +
-                               " characters; at most " + std::to_string(kLongestText) +
-                               " are allowed"});
+            out.add({data.path, line,
+                     rowText + " has " + std::to_string(length) + " characters; at most " +
+                         std::to_string(kLongestText) + " are allowed"});
         }
-        if (holdsControlCharacter(text)) {
-            out.push_back({data.path, line,
-                           "row " + std::to_string(row) +
-                               " holds a control character (such as a tab or a lone carriage "
-                               "return)"});
+        if (const auto refused = firstRefusedCharacter(text)) {
+            out.add({data.path, line,
+                     rowText + " holds " + codePointText(*refused) +
+                         ", a control character or one that is invisible or turns the text "
+                         "around (such as a tab, a lone carriage return or a direction mark)"});
+        }
+        if (const auto blanks = blankFault(file, text)) {
+            out.add({data.path, line, rowText + " " + *blanks});
         }
     }
-    return out;
 }
 
 } // namespace stats::catalogues

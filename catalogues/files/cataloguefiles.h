@@ -78,9 +78,28 @@ inline constexpr int kLongestText = 64;
     return {fewest, file.builtInRows > 256 ? file.builtInRows : 256};
 }
 
-/// Every breach of the rules that any set obeys, in line order: a row count within
-/// rowLimits(), no text longer than kLongestText characters, no control character. (Rows that
-/// are not UTF-8 or are empty are reported while reading.)
-[[nodiscard]] Diagnostics checkStructure(const CatalogueFile &file, const DataFile &data);
+/// The most bytes a data file of @p file can need: its most rows, each of kLongestText
+/// characters of four bytes and a CRLF, after a byte order mark. A larger file is no list.
+[[nodiscard]] constexpr std::int64_t largestFileSize(const CatalogueFile &file)
+{
+    return 3 + std::int64_t{rowLimits(file).second} * (kLongestText * 4 + 2);
+}
+
+/// The characters no name may hold, as a terminal would act on them or show them as nothing
+/// or as a plain space: control characters (C0 and C1, which move the cursor or change
+/// colours), direction marks, overrides and isolates, which reorder the text after them,
+/// invisible and no-break blanks and the byte order mark. Every output of names to a
+/// terminal shows them escaped.
+[[nodiscard]] constexpr bool isRefusedInNames(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0xAD || (c >= 0x200B && c <= 0x200F) ||
+           (c >= 0x2028 && c <= 0x202F) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF;
+}
+
+/// Adds to @p out every breach of the rules that any set obeys, in line order: a row count
+/// within rowLimits(), no text longer than kLongestText characters, none of the characters
+/// isRefusedInNames() gives, no blank at either end but the one that ends each held item.
+/// (Rows that are not UTF-8 or are empty are reported while reading.)
+void checkStructure(const CatalogueFile &file, const DataFile &data, FaultLog &out);
 
 } // namespace stats::catalogues

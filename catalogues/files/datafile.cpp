@@ -18,8 +18,6 @@ std::string formatDiagnostic(const Diagnostic &diagnostic)
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-// The longest list may hold 627 rows of 64 characters of up to four bytes each.
-constexpr std::int64_t kLargestDataFile = std::int64_t{1} << 20;
 
 [[nodiscard]] bool isContinuationByte(unsigned char byte)
 {
@@ -71,15 +69,14 @@ constexpr std::int64_t kLargestDataFile = std::int64_t{1} << 20;
     }
 }
 
-void addRow(DataFile &file, std::string_view line, Diagnostics &faults)
+void addRow(DataFile &file, std::string_view line, FaultLog &faults)
 {
     const int lineNumber = static_cast<int>(file.rows.size()) + 1;
     if (!isValidUtf8(line)) {
-        faults.push_back({file.path, lineNumber, "line is not valid UTF-8"});
+        faults.add({file.path, lineNumber, "line is not valid UTF-8"});
     } else if (line.empty()) {
-        faults.push_back(
-            {file.path, lineNumber,
-             "row " + std::to_string(lineNumber - 1) + " is empty; every row needs a text"});
+        faults.add({file.path, lineNumber,
+                    "row " + std::to_string(lineNumber - 1) + " is empty; every row needs a text"});
     }
     file.rows.emplace_back(line);
 }
@@ -112,7 +109,8 @@ int characterCount(std::string_view text)
 }
 
 std::expected<DataFile, Diagnostic> readDataFile(const std::filesystem::path &directory,
-                                                 std::string_view fileName, Diagnostics &faults)
+                                                 std::string_view fileName, std::int64_t largest,
+                                                 FaultLog &faults)
 {
     DataFile file{(directory / fileName).generic_string(), {}, {}};
     const auto fault = [&file](std::string message) {
@@ -133,8 +131,9 @@ std::expected<DataFile, Diagnostic> readDataFile(const std::filesystem::path &di
     if (info->type != image::FileType::Regular) {
         return fault("is not a plain file");
     }
-    if (info->size > kLargestDataFile) {
-        return fault("is larger than 1 MiB, far larger than a list of names");
+    if (info->size > largest) {
+        return fault("is " + std::to_string(info->size) + " bytes long, larger than the " +
+                     std::to_string(largest) + " bytes that the longest list of names takes");
     }
     file.bytes.resize(static_cast<std::size_t>(info->size));
     std::size_t done = 0;
@@ -150,6 +149,12 @@ std::expected<DataFile, Diagnostic> readDataFile(const std::filesystem::path &di
         done += *got;
     }
     file.bytes.resize(done);
+    return dataFileOf(std::move(file.path), std::move(file.bytes), faults);
+}
+
+DataFile dataFileOf(std::string path, std::string bytes, FaultLog &faults)
+{
+    DataFile file{std::move(path), std::move(bytes), {}};
     std::string_view text = file.bytes;
     if (text.starts_with(kByteOrderMark)) {
         text.remove_prefix(kByteOrderMark.size());

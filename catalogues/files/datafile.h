@@ -3,8 +3,10 @@
 /// @file
 /// Reading a catalogue data file: one row per line, UTF-8.
 
+#include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,32 @@ struct Diagnostic
 
 using Diagnostics = std::vector<Diagnostic>;
 
+/// Faults as they are found: the first of them in full, the others only counted, so that a
+/// file broken on every line takes no more memory than one broken on a hundred.
+class FaultLog
+{
+public:
+    explicit FaultLog(std::size_t keep = std::numeric_limits<std::size_t>::max()) : m_keep(keep) {}
+
+    void add(Diagnostic fault)
+    {
+        if (m_kept.size() < m_keep) {
+            m_kept.push_back(std::move(fault));
+        }
+        ++m_count;
+    }
+
+    [[nodiscard]] const Diagnostics &kept() const noexcept { return m_kept; }
+    /// Every fault added, kept or not.
+    [[nodiscard]] std::size_t count() const noexcept { return m_count; }
+    [[nodiscard]] bool empty() const noexcept { return m_count == 0; }
+
+private:
+    std::size_t m_keep;
+    Diagnostics m_kept;
+    std::size_t m_count = 0;
+};
+
 [[nodiscard]] std::string formatDiagnostic(const Diagnostic &diagnostic);
 
 struct DataFile
@@ -32,14 +60,19 @@ struct DataFile
     std::vector<std::string> rows;
 };
 
-/// Reads @p fileName from @p directory. A file that cannot be read is the error. Lines end in
+/// Reads @p fileName from @p directory. A file that cannot be read, or is larger than
+/// @p largest bytes, is the error, found before any of it is read. Lines end in
 /// LF or CRLF, the last one may lack its line end, and a UTF-8 byte order mark at the start is
 /// skipped: files edited on any system read the same. Rows that are not UTF-8 or are empty
 /// are added to @p faults and still returned, so that later rules can report as much as they
 /// can.
 [[nodiscard]] std::expected<DataFile, Diagnostic>
 readDataFile(const std::filesystem::path &directory, std::string_view fileName,
-             Diagnostics &faults);
+             std::int64_t largest, FaultLog &faults);
+
+/// The rows of a data file whose @p bytes were read from @p path, by the rules of
+/// readDataFile().
+[[nodiscard]] DataFile dataFileOf(std::string path, std::string bytes, FaultLog &faults);
 
 /// Whether @p text is well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
 [[nodiscard]] bool isValidUtf8(std::string_view text);

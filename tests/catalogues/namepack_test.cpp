@@ -9,6 +9,8 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,7 +18,7 @@ namespace fs = std::filesystem;
 using stats::catalogues::builtInCatalogues;
 using stats::catalogues::chooseNames;
 using stats::catalogues::DataFolders;
-using stats::catalogues::Diagnostics;
+using stats::catalogues::FaultLog;
 using stats::catalogues::loadNamePack;
 using stats::catalogues::namePackFolders;
 using stats::catalogues::ValueList;
@@ -47,10 +49,10 @@ std::string lines(int count, const std::string &text = "word")
     return out;
 }
 
-std::string faultsText(const Diagnostics &faults)
+std::string faultsText(const FaultLog &faults)
 {
     std::string text;
-    for (const auto &fault : faults) {
+    for (const auto &fault : faults.kept()) {
         text += stats::catalogues::formatDiagnostic(fault) + '\n';
     }
     return text;
@@ -76,11 +78,28 @@ const std::vector<FaultCase> kFaults{
     {"TooLong", "abilities.txt", "-No Ability-\n" + std::string(65, 'x') + "\n",
      "abilities.txt:2: row 1 has 65 characters; at most 64"},
     {"ControlCharacter", "held-items.txt", "None\t\n",
-     "held-items.txt:1: row 0 holds a control character"},
+     "held-items.txt:1: row 0 holds U+0009, a control character"},
     {"C1ControlCharacter", "types.txt",
      "a\xC2\x9B"
      "b\n",
-     "types.txt:1: row 0 holds a control character"},
+     "types.txt:1: row 0 holds U+009B, a control character"},
+    // Characters that reorder or hide text, each refused where a terminal would act on it.
+    {"RightToLeftOverride", "types.txt", "plain\nfi\u202Ere\n",
+     "types.txt:2: row 1 holds U+202E, a control character"},
+    {"FirstStrongIsolate", "types.txt", "\u2068plain\n", "types.txt:1: row 0 holds U+2068"},
+    {"PopDirectionalIsolate", "types.txt", "plain\u2069\n", "types.txt:1: row 0 holds U+2069"},
+    {"ZeroWidthSpace", "abilities.txt", "a\nb\u200Bc\n", "abilities.txt:2: row 1 holds U+200B"},
+    {"RightToLeftMark", "types.txt", "a\u200F\n", "types.txt:1: row 0 holds U+200F"},
+    {"ByteOrderMarkInARow", "types.txt", "a\n\uFEFFb\n", "types.txt:2: row 1 holds U+FEFF"},
+    // Blanks at the ends: only a held item may end in one.
+    {"LeadingBlank", "types.txt", "a\n b\n", "types.txt:2: row 1 starts with a blank"},
+    {"TrailingBlank", "abilities.txt", "a\nb \n", "abilities.txt:2: row 1 ends with a blank"},
+    {"HeldItemWithTwoBlanks", "held-items.txt", "None \nJar  \n",
+     "held-items.txt:2: row 1 ends with more than one blank"},
+    {"HeldItemStartingWithABlank", "held-items.txt", " Jar \n",
+     "held-items.txt:1: row 0 starts with a blank"},
+    {"LargerThanTheLongestList", "types.txt", std::string(256 * 258 + 4, 'a'),
+     "types.txt: is 66052 bytes long, larger than the 66051 bytes"},
 };
 
 class PackFault : public testing::TestWithParam<FaultCase>
@@ -115,13 +134,43 @@ TEST(PackFault, EveryFaultOfEveryFileIsListed)
     EXPECT_NE(text.find("abilities.txt: is not a plain file"), std::string::npos) << text;
 }
 
+// Looked at as a user without root's rights, whom a folder's permissions bind.
+TEST(PackFault, AFolderThatCannotBeSearchedGivesTheSystemsReason)
+{
+    const TempDir dir;
+    const fs::path pack = fs::path(dir.path()) / "pack";
+    fs::create_directory(pack);
+    writeText(pack / "types.txt", "ether\n");
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(pack, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(3);
+        }
+        for (const fs::path &folder : {pack, pack / "inner"}) {
+            const auto names = loadNamePack(folder, builtInCatalogues());
+            if (names || faultsText(names.error())
+                                 .find("cannot be looked at: Permission "
+                                       "denied") == std::string::npos) {
+                ::_exit(4);
+            }
+        }
+        ::_exit(0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    fs::permissions(pack, fs::perms::owner_all);
+}
+
 TEST(PackFault, AFolderWithoutNameFilesOrNoFolderAtAll)
 {
     const TempDir dir;
     for (const auto &folder : {fs::path(dir.path()), fs::path(dir.path()) / "missing"}) {
         const auto names = loadNamePack(folder, builtInCatalogues());
         ASSERT_FALSE(names.has_value()) << folder;
-        EXPECT_EQ(names.error().size(), 1U) << faultsText(names.error());
+        EXPECT_EQ(names.error().count(), 1U) << faultsText(names.error());
     }
 }
 

@@ -5,6 +5,7 @@
 #include "runtool.h"
 #include "support/fieldoffset.h"
 #include "support/tempimage.h"
+#include "table/tablechanges.h"
 #include "table/tabletool.h"
 
 #include <algorithm>
@@ -270,6 +271,43 @@ TEST_F(Table, DiffAnswersAsDiffDoes)
         EXPECT_EQ(result.status, c.status) << c.text;
         EXPECT_TRUE(contains(result.out + result.err, c.text)) << result.out << result.err;
     }
+}
+
+} // namespace
+
+namespace {
+
+// Names no pack may hold, put into a set by hand: every output of names to a terminal shows
+// them escaped all the same, so that no name can turn a line around or hide in it.
+TEST(NamesShown, HiddenAndDirectionCharactersAreEscapedInEveryReport)
+{
+    const auto &built = stats::catalogues::builtInCatalogues();
+    const auto rowsOf = [](const stats::catalogues::Catalogue &list) {
+        return std::vector<std::string>(list.rows().begin(), list.rows().end());
+    };
+    std::vector<std::string> list1 = rowsOf(built.entries(Range::List1));
+    list1[3] = "Kin\u202Edlet\u200B";
+    std::vector<std::string> types = rowsOf(built.values(ValueList::Types));
+    types[16] = "\u2066dusk\u2069";
+    const stats::catalogues::CatalogueSet names(
+        stats::catalogues::Catalogue(list1), built.entries(Range::List2),
+        built.entries(Range::AlternateForms), stats::catalogues::Catalogue(types),
+        built.values(ValueList::HeldItems), built.values(ValueList::Abilities));
+    FieldBytes now{};
+    now[static_cast<std::size_t>(Field::ty1)] = 16;
+    const stats::table::EntryChange change{Range::List1, 3, FieldBytes{}, now};
+    const std::string outputs[] = {stats::table::changesReport({&change, 1}, names),
+                                   stats::table::changesMarkdown({&change, 1}, names),
+                                   stats::table::entryLabel(names, Range::List1, 3)};
+    for (const std::string &shown : outputs) {
+        for (const char *hidden : {"\u202E", "\u200B", "\u2066", "\u2069"}) {
+            EXPECT_FALSE(contains(shown, hidden)) << shown;
+        }
+        EXPECT_TRUE(contains(shown, "Kin\\u202Edlet\\u200B") ||
+                    contains(shown, "Kin\\\\u202Edlet\\\\u200B"))
+            << shown;
+    }
+    EXPECT_TRUE(contains(outputs[0], "\"\\u2066dusk\\u2069\"")) << outputs[0];
 }
 
 } // namespace

@@ -89,17 +89,18 @@ void reportAll(Diagnostics diagnostics)
 [[nodiscard]] int run(const Options &options)
 {
     CatalogueData data;
-    Diagnostics faults;
+    catalogues::FaultLog log;
     for (const CatalogueFile &catalogue : kCatalogueFiles) {
-        auto file = readDataFile(options.dataDirectory, catalogue.fileName, faults);
+        auto file = readDataFile(options.dataDirectory, catalogue.fileName,
+                                 catalogues::largestFileSize(catalogue), log);
         if (!file) {
             report(file.error());
             return kFailure;
         }
-        const Diagnostics structure = catalogues::checkStructure(catalogue, *file);
-        faults.insert(faults.end(), structure.begin(), structure.end());
+        catalogues::checkStructure(catalogue, *file, log);
         data.files[static_cast<std::size_t>(catalogue.id)] = std::move(*file);
     }
+    Diagnostics faults = log.kept();
     const Diagnostics breaches = checkShippedTexts(data);
     faults.insert(faults.end(), breaches.begin(), breaches.end());
     if (!faults.empty()) {

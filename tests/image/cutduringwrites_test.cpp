@@ -1,0 +1,109 @@
+// A save meets another program that cuts the image while the entries are written, or reads
+// an entry while one of ours writes it: never reported as success, never a half record shown.
+
+#include "image/imagefile.h"
+#include "support/scriptedfileapi.h"
+#include "support/tempimage.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace stats::image;
+using stats::testing::ScriptedFileApi;
+
+FieldBytes changedBytes(const FieldBytes &bytes)
+{
+    FieldBytes changed = bytes;
+    for (std::uint8_t &byte : changed) {
+        byte = static_cast<std::uint8_t>(byte + 1);
+    }
+    return changed;
+}
+
+class CutDuringWrites : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(stats::testing::makeSampleImage(m_image)); }
+
+    // Updates of the first `count` rows of List 1, every field changed.
+    std::vector<EntryUpdate> updates(std::int16_t count) const
+    {
+        std::vector<EntryUpdate> all;
+        for (std::int16_t row = 0; row < count; ++row) {
+            all.push_back(
+                {Range::List1, row, changedBytes(*loadEntry(m_image, Range::List1, row))});
+        }
+        return all;
+    }
+
+    stats::testing::TempDir m_dir;
+    std::string m_image = m_dir.file("image.nds");
+};
+
+// The next write after the cut makes the file as long as the entry again, with a hole
+// before it; the save says so with both lengths, and names what it wrote.
+TEST_F(CutDuringWrites, ACutBetweenTwoWritesOfAnEntryFailsWithTheNewLength)
+{
+    const struct
+    {
+        const char *name;
+        std::int16_t entries;
+        std::size_t cutIn; ///< the entry between whose writes the file is cut
+        std::vector<std::size_t> written;
+        std::vector<std::size_t> writtenInto;
+    } cases[] = {
+        {"the only entry", 1, 0, {0}, {}},
+        {"the last of four", 4, 3, {0, 1, 2, 3}, {}},
+        // The cut leaves no room for the second entry: the first is put back, into the part
+        // the write made again.
+        {"the first of four", 4, 0, {}, {0}},
+    };
+    const auto oldLength = static_cast<std::int64_t>(std::filesystem::file_size(m_image));
+    for (const auto &c : cases) {
+        ::unlink(m_image.c_str());
+        ASSERT_TRUE(stats::testing::makeSampleImage(m_image)) << c.name;
+        const std::vector<EntryUpdate> batch = updates(c.entries);
+        ScriptedFileApi files;
+        files.atStep(SaveStep::BetweenWrites, c.cutIn,
+                     [&] { ASSERT_EQ(::truncate(m_image.c_str(), 1 << 20), 0); });
+        const auto saved = saveEntries(m_image, batch, files);
+        ASSERT_FALSE(saved.has_value()) << c.name;
+        const auto newLength = static_cast<std::int64_t>(std::filesystem::file_size(m_image));
+        EXPECT_GT(newLength, 1 << 20) << c.name << ": a write extended the cut file";
+        EXPECT_EQ(saved.error().error.kind, ErrorKind::LengthChanged) << c.name;
+        EXPECT_EQ(saved.error().error.oldLength, oldLength) << c.name;
+        EXPECT_EQ(saved.error().error.newLength, newLength) << c.name;
+        EXPECT_EQ(saved.error().written, c.written) << c.name;
+        EXPECT_EQ(saved.error().entries, c.writtenInto) << c.name;
+        EXPECT_EQ(files.openDescriptors(), 0) << c.name;
+    }
+}
+
+// A load that meets one of our writes midway waits for it, then shows the whole new record:
+// never the new first fields with the old last ones.
+TEST_F(CutDuringWrites, ALoadWhileAWriteHoldsTheLockWaitsThenShowsTheWholeNewRecord)
+{
+    const std::vector<EntryUpdate> batch = updates(3);
+    std::promise<void> midway;
+    ScriptedFileApi files;
+    files.atStep(SaveStep::BetweenWrites, 2, [&] {
+        midway.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    });
+    auto saving =
+        std::async(std::launch::async, [&] { return saveEntries(m_image, batch, files); });
+    midway.get_future().wait();
+    const auto loaded = loadEntry(m_image, Range::List1, 2);
+    ASSERT_TRUE(saving.get().has_value());
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_EQ(*loaded, batch[2].bytes);
+}
+
+} // namespace

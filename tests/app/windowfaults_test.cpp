@@ -268,7 +268,7 @@ void WindowFaultsTest::reachPhase(Phase phase)
         return;
     }
     m_driver->open(m_image);
-    QCOMPARE(m_driver->window().romPathValue(), testing::qpath(m_image));
+    QCOMPARE(QString::fromStdString(m_driver->window().model().romPath()), testing::qpath(m_image));
     if (phase == Phase::Save) {
         m_driver->clickRow("List1", kRow);
         makeEdits();
@@ -325,7 +325,7 @@ void WindowFaultsTest::checkRecovery(Phase phase)
     switch (phase) {
     case Phase::Open:
         m_driver->open(m_image);
-        QCOMPARE(m_driver->window().romPathValue(), testing::qpath(m_image));
+        QCOMPARE(QString::fromStdString(m_driver->window().model().romPath()), testing::qpath(m_image));
         break;
     case Phase::Load:
         m_driver->clickRow("List1", kRow);

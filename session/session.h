@@ -6,6 +6,7 @@
 /// hold now. The window shows this state and forwards the user's actions to it.
 
 #include "catalogues/catalogues.h"
+#include "image/errortext.h"
 #include "image/imagefile.h"
 #include "image/statstable.h"
 
@@ -38,8 +39,8 @@ struct Entry
     bool operator==(const Entry &) const = default;
 };
 
-/// What the user was doing when the image failed them.
-enum class Action : std::uint8_t { Open, Load, Save };
+/// What the user was doing when the image failed them: open, load or save.
+using Action = image::Activity;
 
 /// Why an action did nothing, or not all it was asked to.
 enum class Refusal : std::uint8_t {

@@ -1,6 +1,7 @@
 #include "table/tabletool.h"
 
 #include "catalogues/catalogues.h"
+#include "image/errortext.h"
 #include "image/imagefile.h"
 #include "table/tablechanges.h"
 #include "table/tablecsv.h"
@@ -207,36 +208,6 @@ std::string systemReason(int error)
     return error == 0 ? std::string("the system gave no reason") : image::osReason(error);
 }
 
-// What is wrong with an image, in words; the system's own where it gave a reason.
-std::string imageProblem(const ImageError &error)
-{
-    switch (error.kind) {
-    case ErrorKind::NoFile:
-        return systemReason(error.osError == 0 ? ENOENT : error.osError);
-    case ErrorKind::NotAFile:
-        return "it is a folder or a special file, not an image file";
-    case ErrorKind::NotSupported:
-        return "it is not a supported image: it does not carry the game code QVZT";
-    case ErrorKind::RecordMissing:
-        return "the file ends before the end of the stats table; it may be cut short";
-    case ErrorKind::CannotOpen:
-        return "it cannot be opened: " + systemReason(error.osError);
-    case ErrorKind::CannotRead:
-        return "it cannot be read: " + systemReason(error.osError);
-    case ErrorKind::Busy:
-        return "another program is writing this image; try again when it is done";
-    case ErrorKind::Replaced:
-        return "the file at this path was moved, deleted or replaced while the import ran";
-    case ErrorKind::RowOutOfRange:
-    case ErrorKind::WriteFailed:
-    case ErrorKind::WriteFailedDirty:
-    case ErrorKind::FlushFailed:
-    case ErrorKind::ChangedSinceLoad:
-        break;
-    }
-    return systemReason(error.osError);
-}
-
 // Reads the whole of an open file or pipe, refusing one larger than kImportLimit.
 std::expected<std::string, std::string> readAll(int fd)
 {
@@ -326,7 +297,8 @@ public:
     {
         const auto table = image::loadTable(options.image, m_files);
         if (!table) {
-            return refuse(options.image, imageProblem(table.error()));
+            return refuse(options.image,
+                          image::describeError(table.error(), image::Activity::ReadTable));
         }
         const std::string csv = tableCsv(table->entries, m_names, options.names);
         if (options.csv.empty()) {
@@ -340,7 +312,9 @@ public:
         m_outcome = "nothing was written to " + options.image;
         const auto table = image::loadTable(options.image, m_files);
         if (!table) {
-            return refuse(options.image, imageProblem(table.error()) + "; nothing was written");
+            return refuse(options.image,
+                          image::describeError(table.error(), image::Activity::ReadTable) +
+                              "; nothing was written");
         }
         const auto text = readImport(options.csv);
         if (!text) {
@@ -384,12 +358,12 @@ public:
     {
         const auto old = image::loadTable(options.image, m_files);
         if (!old) {
-            refuse(options.image, imageProblem(old.error()));
+            refuse(options.image, image::describeError(old.error(), image::Activity::ReadTable));
             return kExitTrouble;
         }
         const auto now = image::loadTable(options.newImage, m_files);
         if (!now) {
-            refuse(options.newImage, imageProblem(now.error()));
+            refuse(options.newImage, image::describeError(now.error(), image::Activity::ReadTable));
             return kExitTrouble;
         }
         const std::vector<EntryChange> changes = tableChanges(old->entries, now->entries);
@@ -568,7 +542,8 @@ private:
         case ErrorKind::Replaced:
             break;
         }
-        return refuse(path, imageProblem(failure.error) + "; nothing was written");
+        return refuse(path, image::describeError(failure.error, image::Activity::Import) +
+                                "; nothing was written");
     }
 
     // Writes the CSV to the target the user named: a regular file, a pipe, a terminal or

@@ -120,7 +120,7 @@ const WindowFault kFaults[] = {
     {"open: closing reports an error", Phase::Open, failing(Call::Close, EIO), Outcome::Done, ""},
 
     {"load: the image vanished", Phase::Load, failing(Call::Status, ENOENT), Outcome::Unchanged,
-     "no longer a file"},
+     "No such file"},
     {"load: no permission to read", Phase::Load, failing(Call::Open, EACCES), Outcome::Unchanged,
      "Nothing was loaded"},
     {"load: fstat fails", Phase::Load, failing(Call::FileStatus, EIO), Outcome::Unchanged,

@@ -132,7 +132,7 @@ struct ControlText
 };
 
 constexpr std::array<ControlText, 14> kControlTexts{{
-    {"Command1", "Open Rom", "Choose the game image to edit"},
+    {"Command1", "Open Rom", "Choose the game image to edit; the fields keep their values"},
     {"Command2", "Save List 1", "Write the fields into the entry selected in List 1"},
     {"Command3", "Save List 2", "Write the fields into the entry selected in List 2"},
     {"Command9", "Save Alternate forms",
@@ -141,24 +141,12 @@ constexpr std::array<ControlText, 14> kControlTexts{{
     {"Command5", "Search List 2", "Select the List 2 entry named in the box above"},
     {"Command6", "Hide Search", "Hide the search and save area"},
     {"Command7", "Show Search", "Show the search and save area"},
-    {"Command8", "Exit", "Close the editor without saving"},
+    {"Command8", "Exit", "Close the editor, asking first about unsaved changes"},
     {"List1", "List 1", "Entries of List 1; selecting one loads its values"},
     {"List2", "List 2", "Entries of List 2; selecting one loads its values"},
     {"List3", "Alternate forms", "Alternate forms; selecting one loads its values"},
     {"Text1", "Search List 1", "Exact name of a List 1 entry"},
     {"Text2", "Search List 2", "Exact name of a List 2 entry"},
-}};
-
-struct ListOfRange
-{
-    Range range;
-    std::string_view control;
-};
-
-constexpr std::array<ListOfRange, 3> kEntryLists{{
-    {Range::List1, "List1"},
-    {Range::List2, "List2"},
-    {Range::AlternateForms, "List3"},
 }};
 
 QStringList rowsOf(const catalogues::Catalogue &catalogue)
@@ -309,7 +297,7 @@ void keepNoSettings()
 Form1::Form1(const catalogues::CatalogueSet &names, image::FileApi &files, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_names(names), m_files(files)
+      m_names(names), m_session(m_names, files)
 {
     // The picture is decoded on another core while the fonts are found and the controls are
     // made (or at the end, when no thread can be started), and only the part the window can
@@ -432,9 +420,9 @@ void Form1::createControls()
 
 void Form1::fillCatalogues()
 {
-    for (const auto &list : kEntryLists) {
-        auto *model = new CatalogueModel(rowsOf(m_names.entries(list.range)), this);
-        listOf(list.range)->setModel(model);
+    for (const auto &range : image::kRanges) {
+        auto *model = new CatalogueModel(rowsOf(m_names.entries(range.range)), this);
+        listOf(range.range)->setModel(model);
     }
     // Boxes that show the same list share one model, built once.
     std::array<CatalogueModel *, image::kValueListCount> models{};
@@ -473,9 +461,9 @@ void Form1::setTabOrderFromLayout()
 void Form1::connectActions()
 {
     connect(Command1, &QPushButton::clicked, this, &Form1::openRom);
-    for (const auto &list : kEntryLists) {
-        connect(listOf(list.range), &EntryList::rowPicked, this,
-                [this, range = list.range](int row) { pickRow(range, row); });
+    for (const auto &info : image::kRanges) {
+        connect(listOf(info.range), &EntryList::rowPicked, this,
+                [this, range = info.range](int row) { pickRow(range, row); });
     }
     connect(Command2, &QPushButton::clicked, this, [this] { saveEntry(Range::List1); });
     connect(Command3, &QPushButton::clicked, this, [this] { saveEntry(Range::List2); });
@@ -519,44 +507,27 @@ void Form1::setClientHeight(int twips)
 
 void Form1::openRom()
 {
-    if (!settleUnsavedEdits()) {
-        return;
+    if (settleUnsavedEdits()) {
+        openPath(askForRom());
     }
-    romPath = askForRom();
-    if (romPath.isEmpty()) {
-        // No image: nothing a save could keep.
-        updateUnsavedMarker();
-        return;
-    }
-    verifyRom();
 }
 
 void Form1::openImage(const QString &path)
 {
     const QFileInfo file(path);
-    romPath = file.absoluteFilePath();
     m_dialogFolder = file.absolutePath();
-    verifyRom();
+    openPath(file.absoluteFilePath());
 }
 
-void Form1::verifyRom()
+void Form1::openPath(const QString &path)
 {
-    const auto verified = image::verifyImage(QFile::encodeName(romPath).toStdString(), m_files);
-    if (verified) {
-        // Edits kept while no image was open can be saved into this one.
-        updateUnsavedMarker();
-        return;
+    const auto opened = m_session.open(QFile::encodeName(path).toStdString());
+    // The fields stay as they are, unless the loaded entry cannot be read in this image.
+    if (!m_session.loadedEntry()) {
+        showFields();
     }
-    if (image::isRefusal(verified.error().kind)) {
-        showMessage(QString::fromUtf16(kUnsupportedRom));
-        hide();
-        emit endProgram(EXIT_FAILURE);
-        return;
-    }
-    const QString unreadable = romPath;
-    romPath.clear();
     updateUnsavedMarker();
-    showMessage(failureMessage(Action::Open, verified.error(), unreadable));
+    report(opened, path);
 }
 
 QString Form1::askForRom()
@@ -585,147 +556,95 @@ QString Form1::askForRom()
 
 void Form1::loadEntry(Range range, int row)
 {
-    if (romPath.isEmpty()) {
+    const auto loaded = m_session.load(range, row);
+    if (!loaded && loaded.error().refusal == session::Refusal::Quiet) {
         return;
     }
-    const auto bytes = image::loadEntry(QFile::encodeName(romPath).toStdString(), range,
-                                        static_cast<std::int16_t>(row), m_files);
-    if (!bytes) {
-        m_loaded.reset();
-        m_loadedBytes.reset();
-        clearFields();
-        showUnsaved(false);
-        showMessage(failureMessage(Action::Load, bytes.error(), romPath, entryName(range, row)));
+    showFields();
+    updateUnsavedMarker();
+    if (!loaded) {
+        report(loaded, romPath());
         return;
     }
-    currentIndex = static_cast<std::int16_t>(row);
-    m_loaded = std::pair{range, row};
-    m_loadedBytes = *bytes;
     QStringList unlisted;
-    showFields(*bytes, unlisted);
-    // The fields show the record as it is: nothing to compare on the way down a list.
-    showUnsaved(false);
+    for (const Field field : m_session.unlistedFields()) {
+        const auto index = static_cast<std::size_t>(field);
+        unlisted << QStringLiteral("%1: %2")
+                        .arg(fromView(kFieldTexts[index].name))
+                        .arg(*m_session.fields()[index].position);
+    }
     if (!unlisted.isEmpty()) {
-        showMessage(unlistedValuesMessage(entryName(range, row), unlisted));
+        showMessage(unlistedValuesMessage(loadedEntryName(), unlisted));
     }
 }
 
 void Form1::saveEntry(Range range)
 {
-    const auto selected = listOf(range)->selectedRow();
-    if (!selected) {
-        showMessage(QString::fromUtf16(kClickAnEntryFirst));
-        return;
-    }
-    if (romPath.isEmpty()) {
-        return;
-    }
-    // The fields may show another list's entry, or none if this row was never loaded; writing
-    // them here would put that entry's values into this one's record.
-    if (m_loaded != std::pair{range, *selected}) {
-        showMessage(QString::fromUtf16(kClickAnEntryFirst));
-        return;
-    }
-    saveLoadedEntry();
-}
-
-bool Form1::saveLoadedEntry()
-{
-    if (romPath.isEmpty() || !m_loaded) {
-        return false;
-    }
-    const Range range = m_loaded->first;
-    // Every field converts before the file is touched, so a bad value never leaves a record
-    // half old and half new.
-    const auto bytes = fieldBytes();
-    if (!bytes) {
-        showMessage(QString::fromUtf16(kInsufficientValue));
-        return false;
-    }
-    const auto saved = image::saveEntry(QFile::encodeName(romPath).toStdString(), range,
-                                        currentIndex, *bytes, m_files, m_loadedBytes);
-    // What the record holds now, for the next save's comparison.
-    if (saved || saved.error().kind == image::ErrorKind::FlushFailed) {
-        m_loadedBytes = *bytes;
-    } else if (saved.error().kind == image::ErrorKind::WriteFailedDirty ||
-               saved.error().kind == image::ErrorKind::LengthChanged) {
-        m_loadedBytes.reset();
-    }
+    const auto saved = m_session.save(range, listOf(range)->selectedRow());
     updateUnsavedMarker();
-    if (!saved) {
-        showMessage(
-            failureMessage(Action::Save, saved.error(), romPath, entryName(range, currentIndex)));
-    }
-    return saved.has_value();
+    report(saved, romPath());
 }
 
-void Form1::showFields(const image::FieldBytes &bytes, QStringList &unlisted)
+void Form1::report(const session::Outcome &outcome, const QString &path)
+{
+    if (outcome) {
+        return;
+    }
+    const session::Problem &problem = outcome.error();
+    switch (problem.refusal) {
+    case session::Refusal::Quiet:
+        return;
+    case session::Refusal::UnsupportedImage:
+        showMessage(QString::fromUtf16(kUnsupportedRom));
+        hide();
+        emit endProgram(EXIT_FAILURE);
+        return;
+    case session::Refusal::NoEntryChosen:
+        showMessage(QString::fromUtf16(kClickAnEntryFirst));
+        return;
+    case session::Refusal::NoImage:
+        showMessage(QString::fromUtf16(kNoImageOpen));
+        return;
+    case session::Refusal::UnconvertibleValue:
+        showMessage(QString::fromUtf16(kInsufficientValue));
+        return;
+    case session::Refusal::ImageFailed:
+        showMessage(failureMessage(problem.action, problem.error, path, loadedEntryName()));
+        return;
+    }
+}
+
+void Form1::showFields()
 {
     // One check of the whole record afterwards, rather than one for every field changed.
     const QScopedValueRollback showing(m_showingFields, true);
     for (std::size_t i = 0; i < image::kFields.size(); ++i) {
-        const std::uint8_t byte = bytes[i];
+        const session::FieldValue &value = m_session.fields()[i];
         const FieldControl &control = m_fields[i];
         switch (image::kFields[i].kind()) {
         case FieldKind::Number:
-            control.edit->setText(QString::number(byte));
+            control.edit->setText(QString::fromStdString(value.text));
             break;
         case FieldKind::Choice:
-            if (byte < control.choice->count()) {
-                control.choice->choose(byte);
+            if (!value.position) {
+                control.choice->choose(std::nullopt);
+                control.choice->setEditText(QString::fromStdString(value.text));
+            } else if (*value.position < control.choice->count()) {
+                control.choice->choose(*value.position);
             } else {
                 // A byte the list has no row for is shown as its number and kept by a save.
-                control.choice->keepUnlisted(byte);
-                unlisted << QStringLiteral("%1: %2").arg(fromView(kFieldTexts[i].name)).arg(byte);
+                control.choice->keepUnlisted(*value.position);
             }
             break;
         }
     }
 }
 
-void Form1::clearFields()
-{
-    const QScopedValueRollback showing(m_showingFields, true);
-    for (const FieldControl &control : m_fields) {
-        if (control.edit != nullptr) {
-            control.edit->clear();
-        } else {
-            control.choice->choose(std::nullopt);
-        }
-    }
-}
-
-std::expected<image::FieldBytes, Field> Form1::fieldBytes() const
-{
-    image::FieldBytes bytes{};
-    for (std::size_t i = 0; i < image::kFields.size(); ++i) {
-        const image::FieldInfo &field = image::kFields[i];
-        std::optional<std::uint8_t> byte;
-        switch (field.kind()) {
-        case FieldKind::Number:
-            byte = image::parseNumberText(m_fields[i].edit->text().toStdString());
-            break;
-        case FieldKind::Choice: {
-            const auto value = m_fields[i].choice->value();
-            const auto held = m_loadedBytes ? std::optional((*m_loadedBytes)[i]) : std::nullopt;
-            byte = value ? catalogues::choiceByte(m_names.values(*field.list), *value, held)
-                         : std::nullopt;
-            break;
-        }
-        }
-        if (!byte) {
-            return std::unexpected(field.field);
-        }
-        bytes[i] = *byte;
-    }
-    return bytes;
-}
-
 void Form1::FindItem(EntryList *lst, const QString &strText)
 {
-    const auto range = lst == List1   ? Range::List1
-                       : lst == List2 ? Range::List2
-                                      : Range::AlternateForms;
+    const auto range = std::ranges::find(image::kRanges, lst, [this](const image::RangeInfo &info) {
+                           return listOf(info.range);
+                       })->range;
     const auto found = m_names.entries(range).findExact(strText.toStdString());
     // Asked before the row is selected, so that a cancel leaves the list and the focus alone.
     if (!found || !settleUnsavedEdits()) {
@@ -753,9 +672,15 @@ EntryList *Form1::listOf(Range range) const
     return nullptr;
 }
 
-QString Form1::entryName(Range range, int row) const
+QString Form1::loadedEntryName() const
 {
-    return fromView(m_names.entryName(range, row));
+    const auto entry = m_session.loadedEntry();
+    return entry ? fromView(m_names.entryName(entry->range, entry->row)) : QString();
+}
+
+QString Form1::romPath() const
+{
+    return QFile::decodeName(QByteArray::fromStdString(m_session.romPath()));
 }
 
 void Form1::showMessage(const QString &text)
@@ -773,17 +698,18 @@ void Form1::showMessage(const QString &text)
 
 void Form1::guardUnsavedEdits()
 {
-    for (const FieldControl &control : m_fields) {
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const FieldControl &control = m_fields[i];
+        const auto report = [this, i] { reportField(i); };
         if (control.edit != nullptr) {
-            connect(control.edit, &QLineEdit::textChanged, this, &Form1::updateUnsavedMarker);
+            connect(control.edit, &QLineEdit::textChanged, this, report);
             continue;
         }
         // The box settles whether typed text still counts as its row on these signals; it
-        // connected first, so it has settled by the time the marker asks.
-        connect(control.choice, &QComboBox::currentIndexChanged, this, &Form1::updateUnsavedMarker);
-        connect(control.choice, &QComboBox::activated, this, &Form1::updateUnsavedMarker);
-        connect(control.choice->lineEdit(), &QLineEdit::textEdited, this,
-                &Form1::updateUnsavedMarker);
+        // connected first, so it has settled by the time the model is told.
+        connect(control.choice, &QComboBox::currentIndexChanged, this, report);
+        connect(control.choice, &QComboBox::activated, this, report);
+        connect(control.choice->lineEdit(), &QLineEdit::textEdited, this, report);
     }
 
     const auto addKey = [this](QKeySequence::StandardKey key, auto action) {
@@ -795,11 +721,9 @@ void Form1::guardUnsavedEdits()
     };
     // The loaded entry's own save button, also while the lower area is out of view.
     addKey(QKeySequence::Save, [this] {
-        if (m_loaded) {
-            saveEntry(m_loaded->first);
-        } else {
-            showMessage(QString::fromUtf16(kClickAnEntryFirst));
-        }
+        const auto saved = m_session.saveLoaded();
+        updateUnsavedMarker();
+        report(saved, romPath());
     });
     addKey(QKeySequence::Open, [this] { Command1->click(); });
     addKey(QKeySequence::Quit, [this] { Command8->click(); });
@@ -820,65 +744,53 @@ void Form1::guardUnsavedEdits()
 #endif
 }
 
-bool Form1::hasUnsavedEdits() const
+void Form1::reportField(std::size_t index)
 {
-    // Without a loaded entry or an image there is nothing a save could keep.
-    if (!m_loaded || romPath.isEmpty()) {
-        return false;
+    if (m_showingFields) {
+        return;
     }
-    // After a write that could not be undone, what the record holds is not known.
-    if (!m_loadedBytes) {
-        return true;
+    const FieldControl &control = m_fields[index];
+    session::FieldValue value;
+    if (control.edit != nullptr) {
+        value.text = control.edit->text().toStdString();
+    } else {
+        value.text = control.choice->currentText().toStdString();
+        value.position = control.choice->value();
     }
-    const auto bytes = fieldBytes();
-    return !bytes || *bytes != *m_loadedBytes;
+    m_session.setField(image::kFields[index].field, std::move(value));
+    updateUnsavedMarker();
 }
 
 void Form1::updateUnsavedMarker()
 {
-    if (!m_showingFields) {
-        showUnsaved(hasUnsavedEdits());
-    }
-}
-
-void Form1::showUnsaved(bool unsaved)
-{
     // The title changes only when the answer does.
-    if (unsaved != isWindowModified()) {
+    if (const bool unsaved = m_session.unsaved(); unsaved != isWindowModified()) {
         setWindowModified(unsaved);
     }
 }
 
 bool Form1::settleUnsavedEdits()
 {
-    // The marker is brought up to date by every change of the fields, of the loaded record and
-    // of the image path, so a pick on the way down a list converts nothing.
-    if (!isWindowModified() || !hasUnsavedEdits()) {
+    const auto entry = m_session.loadedEntry();
+    if (!entry || !m_session.unsaved()) {
         return true;
     }
-    const auto [range, row] = *m_loaded;
-    switch (askAboutUnsavedEdits(this, entryName(range, row), listOf(range)->accessibleName())) {
-    case UnsavedAnswer::Save:
-        return saveLoadedEntry();
+    switch (askAboutUnsavedEdits(this, loadedEntryName(), listOf(entry->range)->accessibleName())) {
+    case UnsavedAnswer::Save: {
+        const auto saved = m_session.saveLoaded();
+        updateUnsavedMarker();
+        report(saved, romPath());
+        return saved.has_value();
+    }
     case UnsavedAnswer::Discard:
-        revertFields();
+        m_session.discard();
+        showFields();
+        updateUnsavedMarker();
         return true;
     case UnsavedAnswer::Cancel:
         return false;
     }
     return false;
-}
-
-void Form1::revertFields()
-{
-    if (m_loadedBytes) {
-        QStringList unlisted; // told when the entry was loaded
-        showFields(*m_loadedBytes, unlisted);
-    } else {
-        m_loaded.reset();
-        clearFields();
-    }
-    showUnsaved(false);
 }
 
 void Form1::pickRow(Range range, int row)

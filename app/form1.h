@@ -1,11 +1,12 @@
 #pragma once
 
-// The editor window: every control of the program, the image path and the row of the last
-// load, and the handlers that the controls' clicks start.
+// The editor window: every control of the program, and the handlers that the controls' clicks
+// start. The state of the editing session lives in its model, which the window shows.
 
 #include "catalogues/catalogues.h"
 #include "image/imagefile.h"
 #include "image/statstable.h"
+#include "session/session.h"
 
 #include <QImage>
 #include <QPointer>
@@ -41,10 +42,8 @@ public:
                    image::FileApi &files = image::systemFileApi(), QWidget *parent = nullptr);
     ~Form1() override;
 
-    /// The path the open dialog last reported; empty or an image that passed the check.
-    [[nodiscard]] const QString &romPathValue() const { return romPath; }
-    /// The row of the last load.
-    [[nodiscard]] std::int16_t currentIndexValue() const { return currentIndex; }
+    /// The editing session the window shows.
+    [[nodiscard]] const session::Session &model() const { return m_session; }
 
     /// Looks @p strText up in @p lst and, when a row carries exactly that text (ignoring the
     /// case of ASCII letters), selects it as a click would and gives the list the focus.
@@ -74,24 +73,20 @@ private:
     void connectActions();
 
     void openRom();
-    /// Checks the image at romPath as an open does: a refused one ends the program, one that
+    /// Makes @p path the image as an open does: a refused one ends the program, one that
     /// cannot be read is told and forgotten.
-    void verifyRom();
+    void openPath(const QString &path);
     void pickRow(image::Range range, int row);
     /// Shortcut keys, drops, the unsaved marker and the question before edits are lost.
     void guardUnsavedEdits();
-    /// Whether the fields hold values other than the loaded entry's record as last loaded or
-    /// saved, compared as a save would convert them; the title's marker shows the answer.
-    [[nodiscard]] bool hasUnsavedEdits() const;
+    /// Tells the model what field @p index shows now, after the user changed it.
+    void reportField(std::size_t index);
     void updateUnsavedMarker();
-    void showUnsaved(bool unsaved);
     /// Asks what to do with unsaved edits before an action throws them away; true when the
     /// action may go on: nothing was unsaved, the save worked, or the user discarded them.
     [[nodiscard]] bool settleUnsavedEdits();
-    /// The fields as the record holds them: the last loaded or saved bytes.
-    void revertFields();
-    /// Saves the fields into the loaded entry's own record; true when the save worked.
-    bool saveLoadedEntry();
+    /// Tells the user why @p outcome did not do all it was asked; nothing when it did.
+    void report(const session::Outcome &outcome, const QString &path);
     void saveSessionData(QSessionManager &manager);
     /// The path chosen in the open dialog, or an empty one when it was cancelled.
     [[nodiscard]] QString askForRom();
@@ -100,24 +95,15 @@ private:
     void setClientHeight(int twips);
     void showGenderHelp();
 
-    void showFields(const image::FieldBytes &bytes, QStringList &unlisted);
-    void clearFields();
-    /// The fifteen bytes the fields convert to, by the same rules as a table import, or the
-    /// first field that does not convert.
-    [[nodiscard]] std::expected<image::FieldBytes, image::Field> fieldBytes() const;
+    /// The fields as the model holds them.
+    void showFields();
     [[nodiscard]] EntryList *listOf(image::Range range) const;
-    [[nodiscard]] QString entryName(image::Range range, int row) const;
+    [[nodiscard]] QString loadedEntryName() const;
+    [[nodiscard]] QString romPath() const;
     void showMessage(const QString &text);
 
     const catalogues::CatalogueSet m_names;
-    image::FileApi &m_files;
-    QString romPath;
-    std::int16_t currentIndex = 0;
-    /// The list and row whose record the fields show, so that a save writes only there.
-    std::optional<std::pair<image::Range, int>> m_loaded;
-    /// The bytes the record held when the fields were loaded or last saved, so that a save
-    /// never overwrites a change it has not shown.
-    std::optional<image::FieldBytes> m_loadedBytes;
+    session::Session m_session;
 
     QImage m_background;
     /// Where the next open dialog starts, after an image was opened without it.

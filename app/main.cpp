@@ -143,6 +143,17 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrel.StatsEditor"));
     stats::app::keepNoSettings();
     const CommandLine line = parseCommandLine(QCoreApplication::arguments());
+    if (line.image) {
+        // A mistyped path is told as the shell tells one, before any window shows; "Unsupported
+        // Rom" is kept for a file that was read.
+        const std::string path = QFile::encodeName(*line.image).toStdString();
+        if (const auto found = stats::image::verifyImage(path);
+            !found && found.error().kind == stats::image::ErrorKind::NoFile) {
+            std::fprintf(stderr, "stats-editor: %s: %s\n", path.c_str(),
+                         stats::image::osReason(found.error().osError).c_str());
+            return EXIT_FAILURE;
+        }
+    }
 
     auto names = stats::catalogues::chooseNames(line.namePack,
                                                 stats::catalogues::DataFolders::fromEnvironment());

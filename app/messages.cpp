@@ -6,44 +6,13 @@ namespace {
 
 using image::ErrorKind;
 
-QString reasonOf(const image::ImageError &error)
+QString reasonOf(Action action, const image::ImageError &error)
 {
-    switch (error.kind) {
-    case ErrorKind::NotAFile:
-        return QStringLiteral("It is a folder or a special file, not an image file.");
-    case ErrorKind::NotSupported:
-        return QStringLiteral("It is not a supported image: its game code is not QVZT. It may "
-                              "have been replaced by another file.");
-    case ErrorKind::RecordMissing:
-        return QStringLiteral("The file ends before this entry's record; it may be cut short.");
-    case ErrorKind::NoFile:
-        return QStringLiteral("There is no longer a file at this path.");
-    case ErrorKind::ChangedSinceLoad:
-        return QStringLiteral("The entry changed in the file since it was loaded.");
-    case ErrorKind::RowOutOfRange:
-        return QStringLiteral("The entry lies outside its list.");
-    case ErrorKind::Busy:
-        return QStringLiteral("Another program is writing this image. Try again when it is "
-                              "done.");
-    case ErrorKind::Replaced:
-        return QStringLiteral("The file at this path was moved, deleted or replaced while the "
-                              "save ran.");
-    case ErrorKind::LengthChanged:
-        return QStringLiteral("Its length changed from %1 to %2 bytes while the entry was "
-                              "written: another program cut or extended it.")
-            .arg(error.oldLength)
-            .arg(error.newLength);
-    case ErrorKind::CannotOpen:
-    case ErrorKind::CannotRead:
-    case ErrorKind::WriteFailed:
-    case ErrorKind::WriteFailedDirty:
-    case ErrorKind::FlushFailed:
-        break;
+    QString reason = QString::fromStdString(image::describeError(error, action));
+    if (!reason.isEmpty()) {
+        reason[0] = reason[0].toUpper();
     }
-    if (error.osError == 0) {
-        return QStringLiteral("The system gave no reason.");
-    }
-    return QString::fromStdString(image::osReason(error.osError)) + QLatin1Char('.');
+    return reason + QLatin1Char('.');
 }
 
 QString outcomeOf(Action action, const image::ImageError &error, const QString &entry)
@@ -55,6 +24,8 @@ QString outcomeOf(Action action, const image::ImageError &error, const QString &
         return QStringLiteral("Nothing was loaded, and the fields were emptied so that they show "
                               "no other entry's values.");
     case Action::Save:
+    case Action::ReadTable:
+    case Action::Import:
         break;
     }
     switch (error.kind) {
@@ -99,6 +70,8 @@ QString headlineOf(Action action, const image::ImageError &error)
     case Action::Load:
         return QStringLiteral("The entry cannot be loaded from the image:");
     case Action::Save:
+    case Action::ReadTable:
+    case Action::Import:
         break;
     }
     switch (error.kind) {
@@ -131,7 +104,7 @@ QString failureMessage(Action action, const image::ImageError &error, const QStr
                        const QString &entry)
 {
     return headlineOf(action, error) + QLatin1Char('\n') + path + QStringLiteral("\n\n") +
-           reasonOf(error) + QStringLiteral("\n\n") + outcomeOf(action, error, entry);
+           reasonOf(action, error) + QStringLiteral("\n\n") + outcomeOf(action, error, entry);
 }
 
 QString unlistedValuesMessage(const QString &entry, const QStringList &fields)

@@ -4,6 +4,7 @@
 // the core into words for the user.
 
 #include "image/imagefile.h"
+#include "session/session.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,13 +14,13 @@ namespace stats::app {
 inline constexpr char16_t kUnsupportedRom[] = u"Unsupported Rom";
 inline constexpr char16_t kClickAnEntryFirst[] = u"Please Click an Attack to Begin";
 inline constexpr char16_t kInsufficientValue[] = u"Insufficient Value in One box";
+inline constexpr char16_t kNoImageOpen[] = u"No image is open";
 inline constexpr char16_t kGenderHelp[] = u"Genderless = 255\r\n\r\n"
                                           u"100% Female = 254\r\n\r\n"
                                           u"50% Male 50% Female = 127\r\n\r\n"
                                           u"100% Male  = 0";
 
-/// What the user was doing when the image failed them.
-enum class Action { Open, Load, Save };
+using session::Action;
 
 /// The message for a failure of @p action on the image at @p path; @p entry names the entry
 /// a load or save was for.

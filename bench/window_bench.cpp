@@ -127,7 +127,7 @@ public:
     [[nodiscard]] bool showsSelectedRow() const
     {
         const auto row = list->selectedRow();
-        return shown && row && window.currentIndexValue() == *row &&
+        return shown && row && window.model().currentIndex() == *row &&
                hp->text() == QString::number(tools::sampleFieldBytes(*row)[0]);
     }
 

@@ -74,6 +74,24 @@ std::optional<int> Catalogue::findExact(std::string_view text, int from) const n
     return std::nullopt;
 }
 
+std::vector<int> Catalogue::rowsNamed(std::string_view text) const
+{
+    std::vector<int> rows;
+    if (text.empty()) {
+        return rows;
+    }
+    for (int row = 0; row < rowCount(); ++row) {
+        std::string_view rowText = m_rows[static_cast<std::size_t>(row)];
+        if (rowText.size() == text.size() + 1 && rowText.ends_with(' ')) {
+            rowText.remove_suffix(1);
+        }
+        if (equalsIgnoringAsciiCase(rowText, text)) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
 Catalogue Catalogue::firstRows(int count) const
 {
     Catalogue first = *this;

@@ -41,6 +41,9 @@ public:
     /// Lowest row from @p from on whose whole text equals `text` when the case of ASCII letters
     /// is ignored (all other bytes compare exactly); an empty text finds nothing.
     [[nodiscard]] std::optional<int> findExact(std::string_view text, int from = 0) const noexcept;
+    /// Every row that `text` names: equal to it when the case of ASCII letters is ignored, also
+    /// without the blank that ends a held item, which a person typing the name leaves out.
+    [[nodiscard]] std::vector<int> rowsNamed(std::string_view text) const;
     /// The first @p count rows, sharing this catalogue's texts.
     [[nodiscard]] Catalogue firstRows(int count) const;
 

@@ -1,6 +1,7 @@
 #include "table/tabletool.h"
 
 #include "catalogues/catalogues.h"
+#include "image/errortext.h"
 #include "image/imagefile.h"
 #include "table/outputfile.h"
 #include "table/tablechanges.h"
@@ -202,38 +203,9 @@ std::expected<Options, std::string> parseOptions(std::span<const std::string_vie
                                : "names takes one folder, DIR");
 }
 
-// What is wrong with an image, in words; the system's own where it gave a reason.
-std::string imageProblem(const ImageError &error)
+std::string systemReason(int error)
 {
-    switch (error.kind) {
-    case ErrorKind::NoFile:
-        return systemReason(error.osError == 0 ? ENOENT : error.osError);
-    case ErrorKind::NotAFile:
-        return "it is a folder or a special file, not an image file";
-    case ErrorKind::NotSupported:
-        return "it is not a supported image: it does not carry the game code QVZT";
-    case ErrorKind::RecordMissing:
-        return "the file ends before the end of the stats table; it may be cut short";
-    case ErrorKind::CannotOpen:
-        return "it cannot be opened: " + systemReason(error.osError);
-    case ErrorKind::CannotRead:
-        return "it cannot be read: " + systemReason(error.osError);
-    case ErrorKind::Busy:
-        return "another program is writing this image; try again when it is done";
-    case ErrorKind::Replaced:
-        return "the file at this path was moved, deleted or replaced while the import ran";
-    case ErrorKind::LengthChanged:
-        return "its length changed from " + std::to_string(error.oldLength) + " to " +
-               std::to_string(error.newLength) +
-               " bytes while it was written: another program cut or extended it";
-    case ErrorKind::RowOutOfRange:
-    case ErrorKind::WriteFailed:
-    case ErrorKind::WriteFailedDirty:
-    case ErrorKind::FlushFailed:
-    case ErrorKind::ChangedSinceLoad:
-        break;
-    }
-    return systemReason(error.osError);
+    return error == 0 ? std::string("the system gave no reason") : image::osReason(error);
 }
 
 // Reads the whole of an open file or pipe, refusing one larger than kImportLimit.
@@ -302,7 +274,8 @@ public:
     {
         const auto table = image::loadTable(options.image, m_files);
         if (!table) {
-            return refuse(options.image, imageProblem(table.error()));
+            return refuse(options.image,
+                          image::describeError(table.error(), image::Activity::ReadTable));
         }
         const std::string csv = tableCsv(table->entries, m_names, options.names);
         if (options.csv.empty()) {
@@ -317,7 +290,9 @@ public:
         m_outcome = "nothing was written to " + options.image;
         const auto table = image::loadTable(options.image, m_files);
         if (!table) {
-            return refuse(options.image, imageProblem(table.error()) + "; nothing was written");
+            return refuse(options.image,
+                          image::describeError(table.error(), image::Activity::ReadTable) +
+                              "; nothing was written");
         }
         const auto text = readImport(options.csv);
         if (!text) {
@@ -361,12 +336,12 @@ public:
     {
         const auto old = image::loadTable(options.image, m_files);
         if (!old) {
-            refuse(options.image, imageProblem(old.error()));
+            refuse(options.image, image::describeError(old.error(), image::Activity::ReadTable));
             return kExitTrouble;
         }
         const auto now = image::loadTable(options.newImage, m_files);
         if (!now) {
-            refuse(options.newImage, imageProblem(now.error()));
+            refuse(options.newImage, image::describeError(now.error(), image::Activity::ReadTable));
             return kExitTrouble;
         }
         const std::vector<EntryChange> changes = tableChanges(old->entries, now->entries);
@@ -567,7 +542,8 @@ private:
                           labels(failure.entries, updates)
                     : "; these entries were written whole and hold their new values: " +
                           labels(failure.written, updates);
-            return refuse(path, imageProblem(failure.error) + held +
+            return refuse(path, image::describeError(failure.error, image::Activity::Import) +
+                                    held +
                                     ". Check the image before you rely on it, and import again "
                                     "once no other program writes it");
         }
@@ -590,7 +566,8 @@ private:
         case ErrorKind::Replaced:
             break;
         }
-        return refuse(path, imageProblem(failure.error) + "; nothing was written");
+        return refuse(path, image::describeError(failure.error, image::Activity::Import) +
+                                "; nothing was written");
     }
 
     Streams m_streams;

@@ -364,9 +364,9 @@ class Run:
             raise Failure(f"{failure}: they show {self.shown_fields()}, "
                           f"the image holds {self.image_fields(record)}") from None
 
-    def open_image(self):
+    def open_image(self, path=None):
         wait_for("the open dialog", lambda: self.editor.top_level("Open Rom"))
-        self.editor.type(str(self.image))
+        self.editor.type(str(path or self.image))
         self.editor.keys("Return")
         wait_for("the open dialog closing", lambda: self.editor.top_level("Open Rom") is None)
         # Input sent before the window manager gives the window back its focus can land in the
@@ -520,6 +520,30 @@ def image_on_the_command_line(run):
     run.expect_loaded("List 1", 3)
 
 
+def copy_an_entry_into_another_image(run):
+    """List 1 row 3 of the image is loaded; another image holds other values there."""
+    other = run.image.with_name("sauvegarde.nds")  # letters the keyboard map already has
+    shutil.copyfile(run.pristine, other)
+    offset = TABLE_OFFSET + RECORD_SIZE * 3
+    values = run.record_bytes(3)
+    with open(other, "r+b") as image:
+        image.seek(offset)
+        image.write(bytes((value + 1) % 256 for value in values[:6]))
+    run.editor.keys("ctrl+o")
+    run.open_image(other)
+    wait_for("the title marking the kept values as unsaved for the other image",
+             lambda: run.editor.title() == "*" + TITLE)
+    run.editor.keys("ctrl+s")
+
+    def other_record():
+        with open(other, "rb") as image:
+            image.seek(offset)
+            return image.read(27)
+    wait_for("the loaded values in the other image's record", lambda: other_record() == values)
+    wait_for("the title without its marker", lambda: run.editor.title() == TITLE)
+    run.expect_unchanged("copying the entry into another image")
+
+
 def exit_with_nothing_unsaved(run):
     run.editor.click(run.editor.control("push button", "Show Search"))
     run.editor.click(run.editor.control("push button", "Exit"))
@@ -559,6 +583,8 @@ SCENARIOS = [
     ("Ctrl+S while collapsed writes exactly the edited byte", ctrl_s_while_collapsed),
     ("Exit with an edit asks; Discard ends with status 0", exit_with_an_edit_discarded),
     ("stats-editor IMAGE loads on the first click", image_on_the_command_line),
+    ("open another image, Ctrl+S: the loaded values go into its record",
+     copy_an_entry_into_another_image),
     ("Exit with nothing unsaved ends at once", exit_with_nothing_unsaved),
     ("a refused image on the command line ends the process with status 1",
      refused_image_on_the_command_line),

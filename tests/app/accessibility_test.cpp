@@ -42,7 +42,7 @@ constexpr std::array<Spoken, 29> kSpoken{{
     {"Command5", "Search List 2", QAccessible::Button, "List 2"},
     {"Command6", "Hide Search", QAccessible::Button, "Hide"},
     {"Command7", "Show Search", QAccessible::Button, "Show"},
-    {"Command8", "Exit", QAccessible::Button, "without saving"},
+    {"Command8", "Exit", QAccessible::Button, "unsaved changes"},
     {"List1", "List 1", QAccessible::List, "loads"},
     {"List2", "List 2", QAccessible::List, "loads"},
     {"List3", "Alternate forms", QAccessible::List, "loads"},

@@ -107,7 +107,7 @@ void KeyboardTest::aWholeEditCycleNeedsNoMouse()
     m_answerer->chooseFile(testing::qpath(m_image));
     press(Qt::Key_Space);
     m_driver->restoreActivation();
-    QCOMPARE(m_driver->window().romPathValue(), testing::qpath(m_image));
+    QCOMPARE(QString::fromStdString(m_driver->window().model().romPath()), testing::qpath(m_image));
     QCOMPARE(focusedControlName(), QStringLiteral("Command1"));
 
     // The search and save area is shown from its own button.
@@ -129,7 +129,7 @@ void KeyboardTest::aWholeEditCycleNeedsNoMouse()
     press(Qt::Key_Down);
     constexpr int row = 2;
     QCOMPARE(m_driver->list("List1")->selectedRow(), std::optional<int>(row));
-    QCOMPARE(m_driver->window().currentIndexValue(), row);
+    QCOMPARE(m_driver->window().model().currentIndex(), row);
     QCOMPARE(m_driver->edit("hp")->text(), QString::number(sampleByte(row, Field::hp)));
 
     // Backwards from the list the tab order visits every field and ends on "Save List 1".

@@ -75,7 +75,7 @@ void OpenDialogTest::nothingOfTheDialogStaysAfterReturn()
         QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
     });
     QTest::mouseClick(open, Qt::LeftButton);
-    QCOMPARE(window.romPathValue(), image);
+    QCOMPARE(QString::fromStdString(window.model().romPath()), image);
     QCOMPARE(openPopup(), nullptr);
 
     // The first click on a row is the window's: it selects the row and loads it.
@@ -95,7 +95,7 @@ void OpenDialogTest::nothingOfTheDialogStaysAfterReturn()
         QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
     });
     QTest::mouseClick(open, Qt::LeftButton);
-    QCOMPARE(window.romPathValue(), QString());
+    QCOMPARE(QString::fromStdString(window.model().romPath()), QString());
     QCOMPARE(openPopup(), nullptr);
 }
 

@@ -165,7 +165,7 @@ void UnsavedEditsTest::everyWayToLeaveTheEntryAsksFirst()
     QVERIFY2(m_answerer->questions.first().contains(entry),
              qPrintable(m_answerer->questions.first()));
     QCOMPARE(m_driver->list("List1")->selectedRow(), std::optional<int>(5));
-    QCOMPARE(m_driver->window().currentIndexValue(), 5);
+    QCOMPARE(m_driver->window().model().currentIndex(), 5);
     QCOMPARE(m_driver->edit("hp")->text(), edited);
     QVERIFY(m_driver->window().isVisible());
     QCOMPARE(m_answerer->dialogTitles.size(), dialogs);
@@ -182,7 +182,7 @@ void UnsavedEditsTest::everyWayToLeaveTheEntryAsksFirst()
     case Path::OtherRow:
     case Path::DownKey:
     case Path::Search:
-        QCOMPARE(m_driver->window().currentIndexValue(), 6);
+        QCOMPARE(m_driver->window().model().currentIndex(), 6);
         QCOMPARE(m_driver->edit("hp")->text(), QString::number(tools::sampleFieldBytes(6)[0]));
         break;
     case Path::SameRow:
@@ -241,12 +241,12 @@ void UnsavedEditsTest::aDroppedImageOpensAfterTheQuestion()
     };
     dropOnHp();
     QTRY_COMPARE(m_answerer->questions.size(), 1);
-    QCOMPARE(m_driver->window().romPathValue(), qpath(m_image));
+    QCOMPARE(QString::fromStdString(m_driver->window().model().romPath()), qpath(m_image));
     QCOMPARE(hp->text(), edited);
 
     m_answerer->answerQuestion(QMessageBox::Discard);
     dropOnHp();
-    QTRY_COMPARE(m_driver->window().romPathValue(), qpath(other));
+    QTRY_COMPARE(QString::fromStdString(m_driver->window().model().romPath()), qpath(other));
     QVERIFY(m_answerer->messages.isEmpty());
 }
 

@@ -125,7 +125,7 @@ void UserPathsTest::openLoadAndEdit(testing::WindowDriver &driver, const QString
                                     const char *field)
 {
     driver.open(path);
-    QCOMPARE(driver.window().romPathValue(), path);
+    QCOMPARE(QString::fromStdString(driver.window().model().romPath()), path);
     driver.clickRow("List1", row);
     QLineEdit *edit = driver.edit(field);
     edit->setText(QString::number((edit->text().toInt() + 1) % 256));

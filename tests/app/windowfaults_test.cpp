@@ -38,12 +38,14 @@ enum class Outcome {
     Done,        // no message: the failure did not matter, the action did what it should
 };
 
+// The nth call fails, or with a step, the first call after the save reaches it.
 struct ArmedCall
 {
     Call call;
     int error;
     int nth = 1;
     bool sticky = false;
+    std::optional<image::SaveStep> step = std::nullopt;
 };
 
 struct WriteBudget
@@ -68,6 +70,11 @@ struct Injected
 Injected failing(Call call, int error, int nth = 1, bool sticky = false)
 {
     return {ArmedCall{call, error, nth, sticky}, std::nullopt};
+}
+
+Injected failingAfter(image::SaveStep step, Call call, int error, bool sticky = false)
+{
+    return {ArmedCall{call, error, 1, sticky, step}, std::nullopt};
 }
 
 Injected writesStopAfter(std::size_t bytes, int error, AfterBudget after)
@@ -100,8 +107,8 @@ struct WindowFault
 constexpr auto Recover = AfterBudget::Recover;
 constexpr auto Stay = AfterBudget::Stay;
 
-// A save reads the header (first read) and the record (second) and writes the fifteen bytes
-// in five runs: record bytes 0-8, 12, 14, 18 and 24-26, then flushes once.
+// A save reads the header (first read) and the record (second), writes the fifteen bytes and
+// flushes once.
 const WindowFault kFaults[] = {
     {"open: nothing at the path", Phase::Open, failing(Call::Status, ENOENT), Outcome::Ends,
      "Unsupported Rom"},
@@ -120,7 +127,7 @@ const WindowFault kFaults[] = {
     {"open: closing reports an error", Phase::Open, failing(Call::Close, EIO), Outcome::Done, ""},
 
     {"load: the image vanished", Phase::Load, failing(Call::Status, ENOENT), Outcome::Unchanged,
-     "no longer a file"},
+     "No such file"},
     {"load: no permission to read", Phase::Load, failing(Call::Open, EACCES), Outcome::Unchanged,
      "Nothing was loaded"},
     {"load: fstat fails", Phase::Load, failing(Call::FileStatus, EIO), Outcome::Unchanged,
@@ -144,12 +151,14 @@ const WindowFault kFaults[] = {
      Outcome::Unchanged, "Nothing was saved"},
     {"save: the old record cannot be read", Phase::Save, failing(Call::Read, EIO, 2),
      Outcome::Unchanged, "Nothing was saved"},
-    {"save: disk full at the first write", Phase::Save, failing(Call::Write, ENOSPC, 1),
+    {"save: disk full at the first write", Phase::Save,
+     failingAfter(image::SaveStep::BeforeWrites, Call::Write, ENOSPC), Outcome::Unchanged,
+     "nothing in the image changed"},
+    {"save: a write after the first fails", Phase::Save,
+     failingAfter(image::SaveStep::BetweenWrites, Call::Write, EIO), Outcome::Unchanged,
+     "nothing in the image changed"},
+    {"save: the last byte cannot be written", Phase::Save, writesStopAfter(14, EIO, Recover),
      Outcome::Unchanged, "nothing in the image changed"},
-    {"save: the third write fails", Phase::Save, failing(Call::Write, EIO, 3), Outcome::Unchanged,
-     "nothing in the image changed"},
-    {"save: the last write fails", Phase::Save, failing(Call::Write, EIO, 5), Outcome::Unchanged,
-     "nothing in the image changed"},
     {"save: disk full after four bytes", Phase::Save, writesStopAfter(4, ENOSPC, Recover),
      Outcome::Unchanged, "nothing in the image changed"},
     {"save: disk full after eleven bytes", Phase::Save, writesStopAfter(11, ENOSPC, Recover),
@@ -157,8 +166,9 @@ const WindowFault kFaults[] = {
     {"save: failing drive, one byte at a time", Phase::Save,
      withEachWriteLimitedTo(writesStopAfter(6, EIO, Recover), 1), Outcome::Unchanged,
      "nothing in the image changed"},
-    {"save: putting back fails too", Phase::Save, failing(Call::Write, EIO, 2, true),
-     Outcome::HalfWritten, "may be half-written"},
+    {"save: putting back fails too", Phase::Save,
+     failingAfter(image::SaveStep::BetweenWrites, Call::Write, EIO, true), Outcome::HalfWritten,
+     "may be half-written"},
     {"save: the disk stays full", Phase::Save, writesStopAfter(4, ENOSPC, Stay),
      Outcome::HalfWritten, "may be half-written"},
     {"save: put back but not flushed", Phase::Save,
@@ -268,7 +278,7 @@ void WindowFaultsTest::reachPhase(Phase phase)
         return;
     }
     m_driver->open(m_image);
-    QCOMPARE(m_driver->window().romPathValue(), testing::qpath(m_image));
+    QCOMPARE(QString::fromStdString(m_driver->window().model().romPath()), testing::qpath(m_image));
     if (phase == Phase::Save) {
         m_driver->clickRow("List1", kRow);
         makeEdits();
@@ -325,7 +335,8 @@ void WindowFaultsTest::checkRecovery(Phase phase)
     switch (phase) {
     case Phase::Open:
         m_driver->open(m_image);
-        QCOMPARE(m_driver->window().romPathValue(), testing::qpath(m_image));
+        QCOMPARE(QString::fromStdString(m_driver->window().model().romPath()),
+                 testing::qpath(m_image));
         break;
     case Phase::Load:
         m_driver->clickRow("List1", kRow);
@@ -356,7 +367,10 @@ void WindowFaultsTest::eachFailureIsOneTruthfulMessageAndLosesNothing()
     const QString typedHp = m_driver->edit("hp")->text();
 
     const Injected &injected = fault->injected;
-    if (injected.armed) {
+    if (injected.armed && injected.armed->step) {
+        m_api->failAfterStep(*injected.armed->step, 0, injected.armed->call, injected.armed->error,
+                             injected.armed->sticky);
+    } else if (injected.armed) {
         m_api->arm(injected.armed->call, injected.armed->error, injected.armed->nth,
                    injected.armed->sticky);
     }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -25,6 +26,7 @@ FieldBytes editedBytes()
     return stats::tools::sampleFieldBytes(100);
 }
 
+// A fault of @p call: its @p nth call fails, or with @p step, its first call after that step.
 struct FaultCase
 {
     const char *name;
@@ -32,7 +34,18 @@ struct FaultCase
     int error;
     int nth;
     ErrorKind kind;
+    std::optional<SaveStep> step = std::nullopt;
+    std::size_t entry = 0;
 };
+
+void inject(ScriptedFileApi &api, const FaultCase &fault)
+{
+    if (fault.step) {
+        api.failAfterStep(*fault.step, fault.entry, fault.call, fault.error);
+    } else {
+        api.arm(fault.call, fault.error, fault.nth);
+    }
+}
 
 // A sample image and its snapshot, for a table of fault cases.
 template <typename Case> class FaultFixture : public ::testing::TestWithParam<Case>
@@ -54,7 +67,7 @@ TEST_P(FileFault, SaveReportsTheFailureLeavesNothingOpenAndTheImageAsItWas)
 {
     const auto &c = GetParam();
     ScriptedFileApi api;
-    api.arm(c.call, c.error, c.nth);
+    inject(api, c);
     const auto result = saveEntry(m_image, Range::List1, 3, editedBytes(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, c.kind);
@@ -65,8 +78,8 @@ TEST_P(FileFault, SaveReportsTheFailureLeavesNothingOpenAndTheImageAsItWas)
     EXPECT_EQ(snapshotOf(m_image), m_before);
 }
 
-// The record's fields go out in five writes (bytes 0-8, 12, 14, 18, 24-26); a failure at the
-// second or the last leaves some new bytes behind, which the save puts back.
+// A write that fails after the first one leaves some new bytes behind, which the save puts
+// back. Reads before the writes are counted: the header's is the first, the record's the second.
 INSTANTIATE_TEST_SUITE_P(
     Save, FileFault,
     ::testing::Values(FaultCase{"StatVanished", Call::Status, ENOENT, 1, ErrorKind::NoFile},
@@ -78,15 +91,26 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"HeaderReadFails", Call::Read, EIO, 1, ErrorKind::CannotRead},
                       FaultCase{"RecordReadFails", Call::Read, EIO, 2, ErrorKind::CannotRead},
                       FaultCase{"FirstWriteDiskFull", Call::Write, ENOSPC, 1,
-                                ErrorKind::WriteFailed},
-                      FaultCase{"SecondWriteFails", Call::Write, EIO, 2, ErrorKind::WriteFailed},
-                      FaultCase{"LastWriteFails", Call::Write, EIO, 5, ErrorKind::WriteFailed}),
+                                ErrorKind::WriteFailed, SaveStep::BeforeWrites},
+                      FaultCase{"SecondWriteFails", Call::Write, EIO, 1, ErrorKind::WriteFailed,
+                                SaveStep::BetweenWrites}),
     [](const auto &testInfo) { return testInfo.param.name; });
+
+TEST_F(FileFault, TheLastByteThatCannotBeWrittenIsPutBackWithTheOthers)
+{
+    ScriptedFileApi api;
+    api.failWritesAfter(kFieldCount - 1, EIO, ScriptedFileApi::AfterBudget::Recover);
+    const auto result = saveEntry(m_image, Range::List1, 3, editedBytes(), api);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, ErrorKind::WriteFailed);
+    EXPECT_EQ(api.openDescriptors(), 0);
+    EXPECT_EQ(snapshotOf(m_image), m_before);
+}
 
 TEST_F(FileFault, AWriteThatCannotBePutBackNamesTheEntryAsHalfWritten)
 {
     ScriptedFileApi api;
-    api.arm(Call::Write, EIO, 2, /*sticky=*/true);
+    api.failAfterStep(SaveStep::BetweenWrites, 0, Call::Write, EIO, /*sticky=*/true);
     const auto result = saveEntry(m_image, Range::List1, 3, editedBytes(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::WriteFailedDirty);
@@ -160,10 +184,12 @@ std::vector<EntryUpdate> batchOfThree()
             {Range::AlternateForms, 17, stats::tools::sampleFieldBytes(102)}};
 }
 
+// The writes fail from the first one after @p step of @p entry on (with @p sticky) or only there.
 struct BatchFaultCase
 {
     const char *name;
-    int nth;
+    SaveStep step;
+    std::size_t entry;
     bool sticky;
     ErrorKind kind;
     std::vector<std::size_t> halfWritten;
@@ -176,7 +202,7 @@ TEST_P(BatchFault, AFailedWritePutsBackEveryEntryWrittenSoFar)
 {
     const auto &c = GetParam();
     ScriptedFileApi api;
-    api.arm(Call::Write, EIO, c.nth, c.sticky);
+    api.failAfterStep(c.step, c.entry, Call::Write, EIO, c.sticky);
     const auto result = saveEntries(m_image, batchOfThree(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().error.kind, c.kind);
@@ -192,14 +218,27 @@ TEST_P(BatchFault, AFailedWritePutsBackEveryEntryWrittenSoFar)
 INSTANTIATE_TEST_SUITE_P(
     Batch, BatchFault,
     ::testing::Values(
-        BatchFaultCase{"FirstWrite", 1, false, ErrorKind::WriteFailed, {}},
-        BatchFaultCase{"SecondEntry", 7, false, ErrorKind::WriteFailed, {}},
-        BatchFaultCase{"LastWrite", 15, false, ErrorKind::WriteFailed, {}},
+        BatchFaultCase{"FirstWrite", SaveStep::BeforeWrites, 0, false, ErrorKind::WriteFailed, {}},
+        BatchFaultCase{
+            "SecondEntry", SaveStep::BetweenWrites, 1, false, ErrorKind::WriteFailed, {}},
+        BatchFaultCase{"LastEntry", SaveStep::BetweenWrites, 2, false, ErrorKind::WriteFailed, {}},
         // Entries are named for what they hold when read back: a write on a
         // full disk may fail before it puts a byte.
-        BatchFaultCase{"NothingPutBack", 7, true, ErrorKind::WriteFailedDirty, {1}, {0}},
-        BatchFaultCase{"FullBetweenEntries", 6, true, ErrorKind::WriteFailedDirty, {}, {0}},
-        BatchFaultCase{"FullAtOnce", 1, true, ErrorKind::WriteFailed, {}}),
+        BatchFaultCase{"NothingPutBack",
+                       SaveStep::BetweenWrites,
+                       1,
+                       true,
+                       ErrorKind::WriteFailedDirty,
+                       {1},
+                       {0}},
+        BatchFaultCase{"FullBetweenEntries",
+                       SaveStep::BeforeEntry,
+                       1,
+                       true,
+                       ErrorKind::WriteFailedDirty,
+                       {},
+                       {0}},
+        BatchFaultCase{"FullAtOnce", SaveStep::BeforeWrites, 0, true, ErrorKind::WriteFailed, {}}),
     [](const auto &testInfo) { return testInfo.param.name; });
 
 TEST_F(FileFault, ABatchWritesNothingWhenOneRecordChangedSinceItWasRead)
@@ -223,8 +262,8 @@ struct GapCase
     const char *name;
     std::function<void(const std::string &image, const std::string &other)> act;
     ErrorKind kind;
-    Call after = Call::Read;
-    int nth = 2; ///< the second read is that of the old records, the last step before writes
+    SaveStep step = SaveStep::RecordsChecked;
+    std::size_t entry = 0;
 };
 
 void cutShort(const std::string &image, const std::string & /*other*/)
@@ -240,7 +279,7 @@ TEST_P(Gap, NothingIsWrittenIntoAnImageChangedByAnother)
     ASSERT_TRUE(stats::testing::makeSampleImage(other));
     ScriptedFileApi api;
     std::array<stats::testing::Snapshot, 2> left;
-    api.after(GetParam().after, GetParam().nth, [&] {
+    api.atStep(GetParam().step, GetParam().entry, [&] {
         GetParam().act(m_image, other);
         left = {snapshotOf(m_image), snapshotOf(other)};
     });
@@ -254,24 +293,25 @@ TEST_P(Gap, NothingIsWrittenIntoAnImageChangedByAnother)
 
 INSTANTIATE_TEST_SUITE_P(
     Save, Gap,
-    ::testing::Values(
-        GapCase{"CutShort", cutShort, ErrorKind::RecordMissing},
-        // After the check of the path, right before the first write.
-        GapCase{"CutShortBeforeTheWrites", cutShort, ErrorKind::RecordMissing, Call::Status, 2},
-        // After the first entry's five writes: the next entry would lie past
-        // the end, and the first one's bytes went with the cut.
-        GapCase{"CutShortBetweenEntries", cutShort, ErrorKind::RecordMissing, Call::Write, 5},
-        GapCase{"ReplacedByRename",
-                [](const std::string &image, const std::string &other) {
-                    ASSERT_EQ(::rename(other.c_str(), image.c_str()), 0);
-                    ASSERT_TRUE(stats::testing::makeSampleImage(other));
-                },
-                ErrorKind::Replaced},
-        GapCase{"Deleted",
-                [](const std::string &image, const std::string &) {
-                    ASSERT_EQ(::unlink(image.c_str()), 0);
-                },
-                ErrorKind::Replaced}),
+    ::testing::Values(GapCase{"CutShort", cutShort, ErrorKind::RecordMissing},
+                      // After the check of the path, right before the first write.
+                      GapCase{"CutShortBeforeTheWrites", cutShort, ErrorKind::RecordMissing,
+                              SaveStep::BeforeWrites},
+                      // After the first entry's writes: the next entry would lie past the
+                      // end, and the first one's bytes went with the cut.
+                      GapCase{"CutShortBetweenEntries", cutShort, ErrorKind::RecordMissing,
+                              SaveStep::BeforeEntry, 1},
+                      GapCase{"ReplacedByRename",
+                              [](const std::string &image, const std::string &other) {
+                                  ASSERT_EQ(::rename(other.c_str(), image.c_str()), 0);
+                                  ASSERT_TRUE(stats::testing::makeSampleImage(other));
+                              },
+                              ErrorKind::Replaced},
+                      GapCase{"Deleted",
+                              [](const std::string &image, const std::string &) {
+                                  ASSERT_EQ(::unlink(image.c_str()), 0);
+                              },
+                              ErrorKind::Replaced}),
     [](const auto &testInfo) { return testInfo.param.name; });
 
 // Another writer of ours holds the image for a while: a save, and a read of the whole table,

@@ -81,6 +81,14 @@ public:
         m_stepHook = {step, entry, std::move(action)};
     }
 
+    /// Once the core reaches @p step (of @p entry), the next call of @p call fails with
+    /// @p error, and with @p sticky every later one too.
+    void failAfterStep(image::SaveStep step, std::size_t entry, Call call, int error,
+                       bool sticky = false)
+    {
+        atStep(step, entry, [this, call, error, sticky] { arm(call, error, 1, sticky); });
+    }
+
     [[nodiscard]] int openDescriptors() const { return m_opened - m_closed; }
     [[nodiscard]] int calls(Call call) const { return m_counts[index(call)]; }
 

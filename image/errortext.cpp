@@ -1,0 +1,75 @@
+#include "image/errortext.h"
+
+#include <cerrno>
+
+namespace stats::image {
+
+namespace {
+
+std::string systemReason(OsError code)
+{
+    return code == 0 ? std::string("the system gave no reason") : osReason(code);
+}
+
+std::string_view activityName(Activity activity)
+{
+    switch (activity) {
+    case Activity::Open:
+        return "the open";
+    case Activity::Load:
+        return "the load";
+    case Activity::Save:
+        return "the save";
+    case Activity::ReadTable:
+        return "the read";
+    case Activity::Import:
+        return "the import";
+    }
+    return {};
+}
+
+} // namespace
+
+std::string describeError(const ImageError &error, Activity activity)
+{
+    const bool wholeTable = activity == Activity::ReadTable || activity == Activity::Import;
+    const bool wasOpen = activity != Activity::Open && activity != Activity::ReadTable;
+    switch (error.kind) {
+    case ErrorKind::NoFile:
+        return systemReason(error.osError == 0 ? ENOENT : error.osError);
+    case ErrorKind::NotAFile:
+        return "it is a folder or a special file, not an image file";
+    case ErrorKind::NotSupported:
+        return std::string("it is not a supported image: it does not carry the game code QVZT") +
+               (wasOpen ? "; it may have been replaced by another file" : "");
+    case ErrorKind::RecordMissing:
+        return std::string("the file ends before ") +
+               (wholeTable ? "the end of the stats table" : "this entry's record") +
+               "; it may be cut short";
+    case ErrorKind::CannotOpen:
+        return "it cannot be opened: " + systemReason(error.osError);
+    case ErrorKind::CannotRead:
+        return "it cannot be read: " + systemReason(error.osError);
+    case ErrorKind::RowOutOfRange:
+        return "the entry lies outside its list";
+    case ErrorKind::ChangedSinceLoad:
+        return wholeTable ? std::string("entries changed in the image while the import ran")
+                          : std::string("the entry changed in the file since it was loaded");
+    case ErrorKind::Busy:
+        return "another program is writing this image; try again when it is done";
+    case ErrorKind::Replaced:
+        return "the file at this path was moved, deleted or replaced while " +
+               std::string(activityName(activity)) + " ran";
+    case ErrorKind::LengthChanged:
+        return "its length changed from " + std::to_string(error.oldLength) + " to " +
+               std::to_string(error.newLength) + " bytes while " +
+               std::string(activityName(activity)) + " wrote: another program cut or extended it";
+    case ErrorKind::WriteFailed:
+    case ErrorKind::WriteFailedDirty:
+    case ErrorKind::FlushFailed:
+        return systemReason(error.osError);
+    }
+    return systemReason(error.osError);
+}
+
+} // namespace stats::image

@@ -1,0 +1,319 @@
+// The rules of one editing session, as a user meets them through the window: each row is a
+// run of actions, then the last action's outcome, the unsaved answer and the bytes of the
+// entry's record in both images.
+
+#include "session/session.h"
+
+#include "sample-image/sampleimage.h"
+#include "support/fieldoffset.h"
+#include "support/tempimage.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+namespace {
+
+using namespace stats;
+using image::Field;
+using image::FieldBytes;
+using image::Range;
+using session::FieldValue;
+using session::Refusal;
+
+constexpr int kRow = 3;
+
+enum class Do {
+    OpenA,       // the image the entry is loaded from
+    OpenB,       // another image whose record of the entry holds other values
+    OpenNothing, // a cancelled dialog
+    OpenFifo,    // a file that cannot be read as an image
+    OpenOther,   // a file with another game code
+    Load,        // row kRow of List 1
+    Set,         // the window reports a field
+    Save,        // the save button of `range` with row kRow selected
+    SaveLoaded,  // Ctrl+S
+    Discard,
+    ChangeA, // another program writes hp = 1 into A's record
+};
+
+struct Step
+{
+    Do action;
+    Field field = Field::hp;
+    FieldValue value = {};
+    Range range = Range::List1;
+};
+
+Step set(Field field, std::string text)
+{
+    return {Do::Set, field, {std::move(text), std::nullopt}};
+}
+
+Step choose(Field field, int position)
+{
+    return {Do::Set, field, {{}, position}};
+}
+
+std::string upper(std::string_view text)
+{
+    std::string result(text);
+    std::ranges::transform(result, result.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return result;
+}
+
+std::size_t at(Field field)
+{
+    return static_cast<std::size_t>(field);
+}
+
+const FieldBytes kA = tools::sampleFieldBytes(kRow);
+
+// B's record differs from A's in a number and a choice field.
+FieldBytes recordOfB()
+{
+    FieldBytes bytes = kA;
+    bytes[at(Field::hp)] = static_cast<std::uint8_t>(kA[at(Field::hp)] + 1);
+    bytes[at(Field::ty1)] = static_cast<std::uint8_t>((kA[at(Field::ty1)] + 1) % 17);
+    return bytes;
+}
+
+const catalogues::Catalogue &list(image::ValueList which)
+{
+    return catalogues::builtInCatalogues().values(which);
+}
+
+// A held item other than A's, named as a person types it: without its final blank, in capitals.
+int otherHeldItem()
+{
+    for (int row = 1;; ++row) {
+        const std::string_view text = list(image::ValueList::HeldItems).text(row);
+        if (row != kA[at(Field::wh1)] &&
+            list(image::ValueList::HeldItems).rowsNamed(text.substr(0, text.size() - 1)).size() ==
+                1) {
+            return row;
+        }
+    }
+}
+
+FieldBytes with(FieldBytes bytes, Field field, int byte)
+{
+    bytes[at(field)] = static_cast<std::uint8_t>(byte);
+    return bytes;
+}
+
+struct Case
+{
+    const char *name;
+    std::vector<Step> steps;
+    std::optional<Refusal> outcome; // of the last step; none when it worked
+    bool unsaved;
+    FieldBytes a;
+    FieldBytes b;
+};
+
+std::vector<Case> cases()
+{
+    const FieldBytes b = recordOfB();
+    const std::string_view type = list(image::ValueList::Types).text(kA[at(Field::ty1)]);
+    const int item = otherHeldItem();
+    const std::string_view itemText = list(image::ValueList::HeldItems).text(item);
+    return {
+        {"a load shows the record", {{Do::OpenA}, {Do::Load}}, {}, false, kA, b},
+        {"an edit is unsaved", {{Do::OpenA}, {Do::Load}, set(Field::hp, "100")}, {}, true, kA, b},
+        {"a save writes the edit and leaves nothing unsaved",
+         {{Do::OpenA}, {Do::Load}, set(Field::hp, " 100 "), {Do::Save}},
+         {},
+         false,
+         with(kA, Field::hp, 100),
+         b},
+        {"a discard brings the record back",
+         {{Do::OpenA}, {Do::Load}, set(Field::hp, "100"), {Do::Discard}},
+         {},
+         false,
+         kA,
+         b},
+        {"another image keeps the fields and compares them with its record",
+         {{Do::OpenA}, {Do::Load}, {Do::OpenB}},
+         {},
+         true,
+         kA,
+         b},
+        {"a save after opening another image copies the entry into it",
+         {{Do::OpenA}, {Do::Load}, {Do::OpenB}, {Do::SaveLoaded}},
+         {},
+         false,
+         kA,
+         kA},
+        {"a forgotten image leaves nothing to save, and a save says so",
+         {{Do::OpenA}, {Do::Load}, set(Field::hp, "100"), {Do::OpenFifo}, {Do::Save}},
+         Refusal::NoImage,
+         false,
+         kA,
+         b},
+        {"a cancelled dialog forgets the image too",
+         {{Do::OpenA}, {Do::Load}, {Do::OpenNothing}, {Do::SaveLoaded}},
+         Refusal::NoImage,
+         false,
+         kA,
+         b},
+        {"before any image a save has nothing to say", {{Do::Save}}, Refusal::Quiet, false, kA, b},
+        {"another game code is refused",
+         {{Do::OpenOther}},
+         Refusal::UnsupportedImage,
+         false,
+         kA,
+         b},
+        {"a typed row name in other letter case is that row",
+         {{Do::OpenA}, {Do::Load}, set(Field::ty1, upper(type)), {Do::SaveLoaded}},
+         {},
+         false,
+         kA,
+         b},
+        {"a typed held item without its blank is that item",
+         {{Do::OpenA},
+          {Do::Load},
+          set(Field::wh1, std::string(itemText.substr(0, itemText.size() - 1))),
+          {Do::SaveLoaded}},
+         {},
+         false,
+         with(kA, Field::wh1, item),
+         b},
+        {"typed text that names no row does not convert",
+         {{Do::OpenA}, {Do::Load}, set(Field::ty1, "nosuchtype"), {Do::SaveLoaded}},
+         Refusal::UnconvertibleValue,
+         true,
+         kA,
+         b},
+        {"a number above 255 does not convert",
+         {{Do::OpenA}, {Do::Load}, set(Field::gr, "256"), {Do::SaveLoaded}},
+         Refusal::UnconvertibleValue,
+         true,
+         kA,
+         b},
+        {"a held item that one byte cannot hold does not convert",
+         {{Do::OpenA}, {Do::Load}, choose(Field::wh2, 300), {Do::SaveLoaded}},
+         Refusal::UnconvertibleValue,
+         true,
+         kA,
+         b},
+        {"another list's save button does not write this entry",
+         {{Do::OpenA}, {Do::Load}, set(Field::hp, "100"), {Do::Save, {}, {}, Range::List2}},
+         Refusal::NoEntryChosen,
+         true,
+         kA,
+         b},
+        {"a record changed by another program is not overwritten",
+         {{Do::OpenA}, {Do::Load}, {Do::ChangeA}, set(Field::hp, "100"), {Do::SaveLoaded}},
+         Refusal::ImageFailed,
+         true,
+         with(kA, Field::hp, 1),
+         b},
+    };
+}
+
+void PrintTo(const Case &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class SessionTest : public ::testing::TestWithParam<Case>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(stats::testing::makeSampleImage(m_a));
+        ASSERT_TRUE(stats::testing::makeSampleImage(m_b));
+        ASSERT_TRUE(writeRecord(m_b, recordOfB()));
+        ASSERT_EQ(::mkfifo(m_fifo.c_str(), 0600), 0);
+        std::ofstream(m_other) << std::string(512, 'X');
+    }
+
+    static bool writeRecord(const std::string &path, const FieldBytes &bytes)
+    {
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            file.seekp(stats::testing::offsetOf(Range::List1, kRow, image::kFields[i].field));
+            file.put(static_cast<char>(bytes[i]));
+        }
+        return file.good();
+    }
+
+    static FieldBytes recordOf(const std::string &path)
+    {
+        FieldBytes bytes{};
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const auto byte = stats::testing::readBytes(
+                path, stats::testing::offsetOf(Range::List1, kRow, image::kFields[i].field), 1);
+            bytes[i] = byte.empty() ? 0 : byte.front();
+        }
+        return bytes;
+    }
+
+    session::Outcome run(session::Session &model, const Step &step)
+    {
+        switch (step.action) {
+        case Do::OpenA:
+            return model.open(m_a);
+        case Do::OpenB:
+            return model.open(m_b);
+        case Do::OpenNothing:
+            return model.open({});
+        case Do::OpenFifo:
+            return model.open(m_fifo);
+        case Do::OpenOther:
+            return model.open(m_other);
+        case Do::Load:
+            return model.load(Range::List1, kRow);
+        case Do::Set:
+            model.setField(step.field, step.value);
+            return {};
+        case Do::Save:
+            return model.save(step.range, kRow);
+        case Do::SaveLoaded:
+            return model.saveLoaded();
+        case Do::Discard:
+            model.discard();
+            return {};
+        case Do::ChangeA:
+            return writeRecord(m_a, with(kA, Field::hp, 1))
+                       ? session::Outcome{}
+                       : std::unexpected(session::Problem{Refusal::ImageFailed});
+        }
+        return {};
+    }
+
+    stats::testing::TempDir m_dir;
+    std::string m_a = m_dir.file("a.nds");
+    std::string m_b = m_dir.file("b.nds");
+    std::string m_fifo = m_dir.file("fifo.nds");
+    std::string m_other = m_dir.file("other.nds");
+};
+
+TEST_P(SessionTest, Rules)
+{
+    const Case &row = GetParam();
+    session::Session model(catalogues::builtInCatalogues(), image::systemFileApi());
+    std::optional<Refusal> refusal;
+    for (const Step &step : row.steps) {
+        const session::Outcome outcome = run(model, step);
+        refusal = outcome ? std::nullopt : std::optional(outcome.error().refusal);
+    }
+    EXPECT_EQ(refusal, row.outcome);
+    EXPECT_EQ(model.unsaved(), row.unsaved);
+    EXPECT_EQ(recordOf(m_a), row.a);
+    EXPECT_EQ(recordOf(m_b), row.b);
+}
+
+INSTANTIATE_TEST_SUITE_P(Session, SessionTest, ::testing::ValuesIn(cases()), [](const auto &param) {
+    std::string name = param.param.name;
+    std::ranges::replace_if(
+        name, [](char c) { return !std::isalnum(c); }, '_');
+    return name;
+});
+
+} // namespace

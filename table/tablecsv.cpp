@@ -2,6 +2,7 @@
 
 #include "catalogues/catalogues.h"
 #include "catalogues/files/cataloguefiles.h"
+#include "catalogues/files/utf8.h"
 #include "image/numbertext.h"
 #include "table/csv.h"
 
@@ -55,33 +56,6 @@ std::string joined(std::initializer_list<std::string_view> parts)
         text += part;
     }
     return text;
-}
-
-// The character that `text` starts with and its length in bytes; length 0 when the text
-// does not start with a whole, shortest UTF-8 sequence of a character.
-std::pair<char32_t, std::size_t> firstCharacter(std::string_view text)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return {lead, 1};
-    }
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || text.size() < length) {
-        return {0, 0};
-    }
-    char32_t code = lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) {
-            return {0, 0};
-        }
-        code = (code << 6) | (byte(i) & 0x3F);
-    }
-    constexpr std::array<char32_t, 5> kSmallest{0, 0, 0x80, 0x800, 0x10000};
-    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-        return {0, 0};
-    }
-    return {code, length};
 }
 
 std::string escaped(std::string_view prefix, std::uint32_t value, int digits)
@@ -526,7 +500,7 @@ std::string shownEscaped(std::string_view text, std::size_t limit)
     std::string shown;
     std::size_t at = 0;
     while (at < text.size()) {
-        const auto [code, length] = firstCharacter(text.substr(at));
+        const auto [code, length] = catalogues::firstCharacter(text.substr(at));
         if (at + std::max<std::size_t>(length, 1) > limit) {
             break;
         }

@@ -29,7 +29,8 @@ using image::ErrorKind;
 using image::FieldBytes;
 using image::ImageError;
 
-constexpr std::string_view kUsage =
+// The usage text; @c {fields} and @c {entries} stand for the counts the core knows.
+constexpr std::string_view kUsageTemplate =
     R"(usage: stats-table export IMAGE [OUT.csv] [--names]
        stats-table import IMAGE IN.csv [--dry-run]
        stats-table diff OLD.nds NEW.nds [--csv [OUT.csv] [--names] | --markdown]
@@ -37,7 +38,7 @@ constexpr std::string_view kUsage =
        stats-table --help
 Every command also takes --name-pack DIR.
 
-export   Writes the fifteen values of all 667 entries of IMAGE as CSV, one row per entry in
+export   Writes the {fields} values of all {entries} entries of IMAGE as CSV, one row per entry in
          table order, to OUT.csv, or to standard output when OUT.csv is missing or "-". The
          image is only read. OUT.csv may be a new file, a file that is no image, a pipe, a
          terminal or /dev/null; a file is replaced only once the whole CSV is written.
@@ -65,7 +66,19 @@ hold the same table, 1 they differ, 2 trouble.
 )";
 
 // An import file larger than this is no export of the table, which is some 100 KiB.
-constexpr std::size_t kImportLimit = std::size_t{16} << 20;
+constexpr std::size_t kImportLimitMiB = 16;
+constexpr std::size_t kImportLimit = kImportLimitMiB << 20;
+
+std::string usageText()
+{
+    std::string text(kUsageTemplate);
+    for (const auto &[mark, value] :
+         {std::pair{std::string_view("{fields}"), image::kFieldCount},
+          std::pair{std::string_view("{entries}"), image::kRecordCount}}) {
+        text.replace(text.find(mark), mark.size(), std::to_string(value));
+    }
+    return text;
+}
 
 // A file with more faults than this is most likely the wrong file; the rest are counted.
 constexpr std::size_t kFaultLimit = 100;
@@ -233,7 +246,8 @@ std::expected<std::string, std::string> readAll(int fd)
         }
         text.append(buffer, 0, static_cast<std::size_t>(got));
         if (text.size() > kImportLimit) {
-            return std::unexpected(std::string("it is larger than 16 MiB, far larger than a CSV "
+            return std::unexpected("it is larger than " + std::to_string(kImportLimitMiB) +
+                                   std::string(" MiB, far larger than a CSV "
                                                "of the table (is it the right file?)"));
         }
     }
@@ -582,7 +596,7 @@ private:
 int runTableTool(std::span<const std::string_view> args, Streams streams, image::FileApi &files)
 {
     if (wantsHelp(args)) {
-        std::fputs(kUsage.data(), streams.out);
+        std::fputs(usageText().c_str(), streams.out);
         return reportWritten(streams, "the image was not touched");
     }
     const auto options = parseOptions(args);

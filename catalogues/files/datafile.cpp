@@ -1,8 +1,10 @@
 #include "catalogues/files/datafile.h"
+#include "catalogues/files/utf8.h"
 
 #include "image/fileapi.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 namespace stats::catalogues {
@@ -24,51 +26,6 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     return (byte & 0xC0U) == 0x80U;
 }
 
-// The length of the sequence that @p lead starts, or 0 for a byte that cannot start one.
-[[nodiscard]] std::size_t sequenceLength(unsigned char lead)
-{
-    if (lead < 0x80U) {
-        return 1;
-    }
-    if (lead >= 0xC2U && lead <= 0xDFU) {
-        return 2;
-    }
-    if (lead >= 0xE0U && lead <= 0xEFU) {
-        return 3;
-    }
-    if (lead >= 0xF0U && lead <= 0xF4U) {
-        return 4;
-    }
-    return 0;
-}
-
-[[nodiscard]] bool isWellFormedSequence(std::string_view sequence)
-{
-    const auto lead = static_cast<unsigned char>(sequence[0]);
-    for (std::size_t i = 1; i < sequence.size(); ++i) {
-        if (!isContinuationByte(static_cast<unsigned char>(sequence[i]))) {
-            return false;
-        }
-    }
-    if (sequence.size() < 3) {
-        return true;
-    }
-    // The second byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
-    const auto second = static_cast<unsigned char>(sequence[1]);
-    switch (lead) {
-    case 0xE0U:
-        return second >= 0xA0U;
-    case 0xEDU:
-        return second <= 0x9FU;
-    case 0xF0U:
-        return second >= 0x90U;
-    case 0xF4U:
-        return second <= 0x8FU;
-    default:
-        return true;
-    }
-}
-
 void addRow(DataFile &file, std::string_view line, FaultLog &faults)
 {
     const int lineNumber = static_cast<int>(file.rows.size()) + 1;
@@ -83,13 +40,41 @@ void addRow(DataFile &file, std::string_view line, FaultLog &faults)
 
 } // namespace
 
+std::pair<char32_t, std::size_t> firstCharacter(std::string_view text)
+{
+    if (text.empty()) {
+        return {0, 0};
+    }
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        return {lead, 1};
+    }
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || text.size() < length) {
+        return {0, 0};
+    }
+    char32_t code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if (!isContinuationByte(byte(i))) {
+            return {0, 0};
+        }
+        code = (code << 6) | (byte(i) & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are no characters.
+    constexpr std::array<char32_t, 5> kSmallest{0, 0, 0x80, 0x800, 0x10000};
+    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return {0, 0};
+    }
+    return {code, length};
+}
+
 bool isValidUtf8(std::string_view text)
 {
     std::size_t at = 0;
     while (at < text.size()) {
-        const std::size_t length = sequenceLength(static_cast<unsigned char>(text[at]));
-        if (length == 0 || at + length > text.size() ||
-            !isWellFormedSequence(text.substr(at, length))) {
+        const std::size_t length = firstCharacter(text.substr(at)).second;
+        if (length == 0) {
             return false;
         }
         at += length;

@@ -73,7 +73,7 @@ bool isLabel(app::ControlKind kind)
 
 } // namespace
 
-class AccessibilityTest : public QObject
+class AccessibilityTest : public QObject, public testing::WindowFixture
 {
     Q_OBJECT
 
@@ -100,25 +100,16 @@ private:
         }
         return interface;
     }
-
-    std::unique_ptr<testing::TempDir> m_dir;
-    std::unique_ptr<testing::ModalAnswerer> m_answerer;
-    std::unique_ptr<testing::WindowDriver> m_driver;
 };
 
 void AccessibilityTest::init()
 {
-    m_dir = std::make_unique<testing::TempDir>();
-    m_answerer = std::make_unique<testing::ModalAnswerer>();
-    m_driver = std::make_unique<testing::WindowDriver>(*m_answerer);
-    QVERIFY(QTest::qWaitForWindowActive(&m_driver->window()));
+    QVERIFY(startWindow(image::systemFileApi(), false));
 }
 
 void AccessibilityTest::cleanup()
 {
-    m_driver.reset();
-    m_answerer.reset();
-    m_dir.reset();
+    stopWindow();
 }
 
 void AccessibilityTest::everyFocusableControlIsSpokenByNameAndDescription_data()

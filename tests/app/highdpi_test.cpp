@@ -51,7 +51,7 @@ bool near(QRgb a, QRgb b, int tolerance)
 
 } // namespace
 
-class HighDpiTest : public QObject
+class HighDpiTest : public QObject, public testing::WindowFixture
 {
     Q_OBJECT
 
@@ -78,8 +78,6 @@ private:
     [[nodiscard]] bool nearAChild(QPoint point, int margin) const;
 
     double m_factor = 1.0;
-    std::unique_ptr<testing::ModalAnswerer> m_answerer;
-    std::unique_ptr<testing::WindowDriver> m_driver;
 };
 
 void HighDpiTest::initTestCase()
@@ -90,16 +88,13 @@ void HighDpiTest::initTestCase()
 
 void HighDpiTest::init()
 {
-    m_answerer = std::make_unique<testing::ModalAnswerer>();
-    m_driver = std::make_unique<testing::WindowDriver>(*m_answerer);
-    QVERIFY(QTest::qWaitForWindowExposed(&m_driver->window()));
+    QVERIFY(startWindow(image::systemFileApi(), false));
     m_driver->showSaveButtons();
 }
 
 void HighDpiTest::cleanup()
 {
-    m_driver.reset();
-    m_answerer.reset();
+    stopWindow();
 }
 
 bool HighDpiTest::nearAChild(QPoint point, int margin) const

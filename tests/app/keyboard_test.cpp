@@ -45,7 +45,7 @@ void type(const QString &text)
 
 } // namespace
 
-class KeyboardTest : public QObject
+class KeyboardTest : public QObject, public testing::WindowFixture
 {
     Q_OBJECT
 
@@ -62,28 +62,16 @@ private slots:
 private:
     // Presses Tab (or Backtab) until @p name has the focus; false when it never comes.
     [[nodiscard]] bool tabTo(const QString &name, Qt::Key key = Qt::Key_Tab);
-
-    std::unique_ptr<testing::TempDir> m_dir;
-    std::string m_image;
-    std::unique_ptr<testing::ModalAnswerer> m_answerer;
-    std::unique_ptr<testing::WindowDriver> m_driver;
 };
 
 void KeyboardTest::init()
 {
-    m_dir = std::make_unique<testing::TempDir>();
-    m_image = m_dir->file("keyboard.nds");
-    QVERIFY(testing::makeSampleImage(m_image));
-    m_answerer = std::make_unique<testing::ModalAnswerer>();
-    m_driver = std::make_unique<testing::WindowDriver>(*m_answerer);
-    QVERIFY(QTest::qWaitForWindowActive(&m_driver->window()));
+    QVERIFY(startWindow());
 }
 
 void KeyboardTest::cleanup()
 {
-    m_driver.reset();
-    m_answerer.reset();
-    m_dir.reset();
+    stopWindow();
 }
 
 bool KeyboardTest::tabTo(const QString &name, Qt::Key key)

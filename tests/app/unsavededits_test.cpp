@@ -32,7 +32,7 @@ QString otherByte(std::uint8_t value)
 
 } // namespace
 
-class UnsavedEditsTest : public QObject
+class UnsavedEditsTest : public QObject, public testing::WindowFixture
 {
     Q_OBJECT
 
@@ -50,28 +50,16 @@ private slots:
 private:
     void loadRowFiveWithAnEdit();
     void follow(Path path);
-
-    std::unique_ptr<testing::TempDir> m_dir;
-    std::string m_image;
-    std::unique_ptr<testing::ModalAnswerer> m_answerer;
-    std::unique_ptr<testing::WindowDriver> m_driver;
 };
 
 void UnsavedEditsTest::init()
 {
-    m_dir = std::make_unique<testing::TempDir>();
-    m_image = m_dir->file("image.nds");
-    QVERIFY(testing::makeSampleImage(m_image));
-    m_answerer = std::make_unique<testing::ModalAnswerer>();
-    m_driver = std::make_unique<testing::WindowDriver>(*m_answerer);
-    QVERIFY(QTest::qWaitForWindowActive(&m_driver->window()));
+    QVERIFY(startWindow());
 }
 
 void UnsavedEditsTest::cleanup()
 {
-    m_driver.reset();
-    m_answerer.reset();
-    m_dir.reset();
+    stopWindow();
 }
 
 void UnsavedEditsTest::loadRowFiveWithAnEdit()
@@ -113,29 +101,18 @@ void UnsavedEditsTest::follow(Path path)
 
 void UnsavedEditsTest::theTitleMarksWhatASaveWouldChange()
 {
+    // Which texts count as a change is the model's rule; the window shows its answer.
     app::Form1 &window = m_driver->window();
     m_driver->open(m_image);
     m_driver->clickRow("List1", 3);
-    QVERIFY(!window.isWindowModified());
+    const QString title = QStringLiteral("Tavrel (-Ondak-) Base Stats Editor");
     const auto loaded = tools::sampleFieldBytes(3);
-    const struct
-    {
-        QString hp;
-        bool unsaved;
-    } edits[] = {{QStringLiteral(" 00%1 ").arg(loaded[0]), false},
-                 {QStringLiteral("%1.4").arg(loaded[0]), false},
-                 {QStringLiteral("x"), true},
-                 {QString(), true},
-                 {otherByte(loaded[0]), true},
-                 {QString::number(loaded[0]), false}};
-    for (const auto &edit : edits) {
-        m_driver->edit("hp")->setText(edit.hp);
-        QCOMPARE(window.isWindowModified(), edit.unsaved);
-    }
-    QCOMPARE(window.windowHandle()->title(), QStringLiteral("Tavrel (-Ondak-) Base Stats Editor"));
+    m_driver->edit("hp")->setText(otherByte(loaded[0]));
+    QCOMPARE(window.windowHandle()->title(), QLatin1Char('*') + title);
+    m_driver->edit("hp")->setText(QString::number(loaded[0]));
+    QCOMPARE(window.windowHandle()->title(), title);
     m_driver->choice("ty1")->choose((loaded[6] + 1) % 17);
-    QVERIFY(window.isWindowModified());
-    QCOMPARE(window.windowHandle()->title(), QStringLiteral("*Tavrel (-Ondak-) Base Stats Editor"));
+    QCOMPARE(window.windowHandle()->title(), QLatin1Char('*') + title);
 }
 
 void UnsavedEditsTest::everyWayToLeaveTheEntryAsksFirst_data()

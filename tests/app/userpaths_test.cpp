@@ -66,7 +66,7 @@ private:
 
 } // namespace
 
-class UserPathsTest : public QObject
+class UserPathsTest : public QObject, public testing::WindowFixture
 {
     Q_OBJECT
 
@@ -98,27 +98,18 @@ private:
     // Opens @p path in the window, loads List 1's @p row and changes its hp by one.
     void openLoadAndEdit(testing::WindowDriver &driver, const QString &path, int row,
                          const char *field = "hp");
-
-    std::unique_ptr<testing::TempDir> m_dir;
-    std::unique_ptr<testing::ModalAnswerer> m_answerer;
-    std::unique_ptr<testing::WindowDriver> m_driver;
 };
 
 void UserPathsTest::init()
 {
-    m_dir = std::make_unique<testing::TempDir>();
+    QVERIFY(startWindow(image::systemFileApi(), false));
     // An ordinary user must be able to reach the images.
     QCOMPARE(::chmod(m_dir->path().c_str(), 0755), 0);
-    m_answerer = std::make_unique<testing::ModalAnswerer>();
-    m_driver = std::make_unique<testing::WindowDriver>(*m_answerer);
-    QVERIFY(QTest::qWaitForWindowActive(&m_driver->window()));
 }
 
 void UserPathsTest::cleanup()
 {
-    m_driver.reset();
-    m_answerer.reset();
-    m_dir.reset();
+    stopWindow();
 }
 
 void UserPathsTest::openLoadAndEdit(testing::WindowDriver &driver, const QString &path, int row,

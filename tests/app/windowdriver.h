@@ -9,6 +9,7 @@
 #include "image/fileapi.h"
 #include "image/imagefile.h"
 #include "modalanswerer.h"
+#include "support/tempimage.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -45,7 +46,8 @@ class WindowDriver
 public:
     /// A shown window on @p files. Several drivers may share one @p answerer.
     explicit WindowDriver(ModalAnswerer &answerer, image::FileApi &files = image::systemFileApi())
-        : m_answerer(answerer), m_window(std::make_unique<app::Form1>(catalogues::builtInCatalogues(), files))
+        : m_answerer(answerer),
+          m_window(std::make_unique<app::Form1>(catalogues::builtInCatalogues(), files))
     {
         m_window->show();
         m_window->activateWindow();
@@ -112,6 +114,50 @@ public:
 private:
     ModalAnswerer &m_answerer;
     std::unique_ptr<app::Form1> m_window;
+};
+
+/// The set-up the window suites share: a temporary folder with a sample image in it, the
+/// answerer of modal boxes and one shown, active window. A suite derives from it, starts it in
+/// init() and stops it in cleanup().
+class WindowFixture
+{
+protected:
+    /// A new folder, with a sample image unless @p withImage is false, and a window on
+    /// @p files; false when one of them fails.
+    [[nodiscard]] bool startWindow(image::FileApi &files = image::systemFileApi(),
+                                   bool withImage = true)
+    {
+        m_dir = std::make_unique<TempDir>();
+        m_image = m_dir->file("sample image.nds");
+        if (withImage && !makeSampleImage(m_image)) {
+            return false;
+        }
+        m_answerer = std::make_unique<ModalAnswerer>();
+        m_driver = std::make_unique<WindowDriver>(*m_answerer, files);
+        return QTest::qWaitForWindowActive(&m_driver->window());
+    }
+
+    void stopWindow()
+    {
+        m_driver.reset();
+        m_answerer.reset();
+        m_dir.reset();
+    }
+
+    /// The texts of the message boxes shown so far.
+    [[nodiscard]] QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const auto &message : m_answerer->messages) {
+            texts << message.text;
+        }
+        return texts;
+    }
+
+    std::unique_ptr<TempDir> m_dir;
+    std::string m_image;
+    std::unique_ptr<ModalAnswerer> m_answerer;
+    std::unique_ptr<WindowDriver> m_driver;
 };
 
 } // namespace stats::testing

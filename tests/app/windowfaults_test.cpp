@@ -214,7 +214,7 @@ std::vector<std::int64_t> editedOffsets()
 
 Q_DECLARE_METATYPE(const WindowFault *)
 
-class WindowFaultsTest : public QObject
+class WindowFaultsTest : public QObject, public testing::WindowFixture
 {
     Q_OBJECT
 
@@ -232,32 +232,21 @@ private:
     void checkImage(Outcome outcome);
     void checkRecovery(Phase phase);
 
-    std::unique_ptr<testing::TempDir> m_dir;
-    std::string m_image;
     testing::Snapshot m_before;
     std::unique_ptr<testing::ScriptedFileApi> m_api;
-    std::unique_ptr<testing::ModalAnswerer> m_answerer;
-    std::unique_ptr<testing::WindowDriver> m_driver;
 };
 
 void WindowFaultsTest::init()
 {
-    m_dir = std::make_unique<testing::TempDir>();
-    m_image = m_dir->file("faults image.nds");
-    QVERIFY(testing::makeSampleImage(m_image));
-    m_before = testing::snapshotOf(m_image);
     m_api = std::make_unique<testing::ScriptedFileApi>();
-    m_answerer = std::make_unique<testing::ModalAnswerer>();
-    m_driver = std::make_unique<testing::WindowDriver>(*m_answerer, *m_api);
-    QVERIFY(QTest::qWaitForWindowActive(&m_driver->window()));
+    QVERIFY(startWindow(*m_api));
+    m_before = testing::snapshotOf(m_image);
 }
 
 void WindowFaultsTest::cleanup()
 {
-    m_driver.reset();
-    m_answerer.reset();
+    stopWindow();
     m_api.reset();
-    m_dir.reset();
 }
 
 void WindowFaultsTest::makeEdits()

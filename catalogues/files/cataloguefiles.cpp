@@ -76,20 +76,26 @@ void checkStructure(const CatalogueFile &file, const DataFile &data, FaultLog &o
         if (!isValidUtf8(text)) {
             continue; // reported while reading
         }
-        const std::string rowText = "row " + std::to_string(row);
+        const auto rowText = [row] { return "row " + std::to_string(row); };
         if (const int length = characterCount(text); length > kLongestText) {
-            out.add({data.path, line,
-                     rowText + " has " + std::to_string(length) + " characters; at most " +
-                         std::to_string(kLongestText) + " are allowed"});
+            out.addMade([&] {
+                return Diagnostic{data.path, line,
+                                  rowText() + " has " + std::to_string(length) +
+                                      " characters; at most " + std::to_string(kLongestText) +
+                                      " are allowed"};
+            });
         }
         if (const auto refused = firstRefusedCharacter(text)) {
-            out.add({data.path, line,
-                     rowText + " holds " + codePointText(*refused) +
-                         ", a control character or one that is invisible or turns the text "
-                         "around (such as a tab, a lone carriage return or a direction mark)"});
+            out.addMade([&] {
+                return Diagnostic{data.path, line,
+                                  rowText() + " holds " + codePointText(*refused) +
+                                      ", a control character or one that is invisible or turns "
+                                      "the text around (such as a tab, a lone carriage return "
+                                      "or a direction mark)"};
+            });
         }
         if (const auto blanks = blankFault(file, text)) {
-            out.add({data.path, line, rowText + " " + *blanks});
+            out.addMade([&] { return Diagnostic{data.path, line, rowText() + " " + *blanks}; });
         }
     }
 }

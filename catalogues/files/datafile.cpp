@@ -30,10 +30,15 @@ void addRow(DataFile &file, std::string_view line, FaultLog &faults)
 {
     const int lineNumber = static_cast<int>(file.rows.size()) + 1;
     if (!isValidUtf8(line)) {
-        faults.add({file.path, lineNumber, "line is not valid UTF-8"});
+        faults.addMade([&] {
+            return Diagnostic{file.path, lineNumber, "line is not valid UTF-8"};
+        });
     } else if (line.empty()) {
-        faults.add({file.path, lineNumber,
-                    "row " + std::to_string(lineNumber - 1) + " is empty; every row needs a text"});
+        faults.addMade([&] {
+            return Diagnostic{file.path, lineNumber,
+                              "row " + std::to_string(lineNumber - 1) +
+                                  " is empty; every row needs a text"};
+        });
     }
     file.rows.emplace_back(line);
 }

@@ -38,6 +38,16 @@ public:
         ++m_count;
     }
 
+    /// Adds the fault that @p make returns, made only while there is room to keep it: a
+    /// million faults then cost a million counts, not a million copies of their path.
+    template <typename Make> void addMade(Make &&make)
+    {
+        if (m_kept.size() < m_keep) {
+            m_kept.push_back(make());
+        }
+        ++m_count;
+    }
+
     [[nodiscard]] const Diagnostics &kept() const noexcept { return m_kept; }
     /// Every fault added, kept or not.
     [[nodiscard]] std::size_t count() const noexcept { return m_count; }

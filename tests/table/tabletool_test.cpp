@@ -282,7 +282,9 @@ Limited runLimited(int resource, rlim_t limit, const char *command, const std::s
         std::signal(SIGXFSZ, SIG_IGN); // a write over the size limit fails instead
         const rlimit both{limit, limit};
         ::setrlimit(resource, &both);
-        ::freopen(err.c_str(), "w", stderr);
+        if (::freopen(err.c_str(), "w", stderr) == nullptr) {
+            ::_exit(126);
+        }
         ::execl(STATS_TABLE_PATH, "stats-table", command, image.c_str(), file.c_str(), nullptr);
         ::_exit(127);
     }

@@ -38,7 +38,7 @@ QString reasonOf(const image::ImageError &error)
     if (error.osError == 0) {
         return QStringLiteral("The system gave no reason.");
     }
-    return QString::fromLocal8Bit(image::osReason(error.osError)) + QLatin1Char('.');
+    return QString::fromStdString(image::osReason(error.osError)) + QLatin1Char('.');
 }
 
 QString outcomeOf(Action action, const image::ImageError &error, const QString &entry)

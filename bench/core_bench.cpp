@@ -19,10 +19,10 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <filesystem>
-#include <optional>
 #include <fcntl.h>
+#include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,7 +57,7 @@ std::int64_t recordOffset()
 class NoFlushFileApi : public image::FileApi
 {
 public:
-    int fdatasync(int) override { return 0; }
+    image::SystemResult<void> flush(image::NativeFile /*file*/) override { return {}; }
 };
 
 // The system's calls without the look-up of the path before the open: the type check is left
@@ -68,25 +68,25 @@ public:
 class NoPathStatFileApi : public NoFlushFileApi
 {
 public:
-    int stat(const char *path, struct ::stat *info) override
+    using NoFlushFileApi::status;
+    image::SystemResult<image::FileStatus> status(const std::string &path) override
     {
         if (m_open > 0) {
-            return NoFlushFileApi::stat(path, info);
+            return NoFlushFileApi::status(path);
         }
-        *info = {};
-        info->st_mode = S_IFREG;
-        return 0;
+        return image::FileStatus{image::FileType::Regular, 0, {}};
     }
-    int open(const char *path, int flags) override
+    image::SystemResult<image::NativeFile> open(const std::string &path,
+                                                image::Access access) override
     {
-        const int fd = NoFlushFileApi::open(path, flags);
-        m_open += fd >= 0 ? 1 : 0;
-        return fd;
+        auto file = NoFlushFileApi::open(path, access);
+        m_open += file ? 1 : 0;
+        return file;
     }
-    int close(int fd) override
+    image::SystemResult<void> close(image::NativeFile file) override
     {
         --m_open;
-        return NoFlushFileApi::close(fd);
+        return NoFlushFileApi::close(file);
     }
 
 private:
@@ -516,8 +516,7 @@ void chooseNames(benchmark::State &state, const std::optional<std::filesystem::p
     }
 }
 
-void registerDiffBenchmarks(const std::string &old, const std::string &now,
-                            const std::string &size)
+void registerDiffBenchmarks(const std::string &old, const std::string &now, const std::string &size)
 {
     const auto add = [&](const std::string &name, auto function) {
         benchmark::RegisterBenchmark(name.c_str(), function)->Unit(benchmark::kMicrosecond);

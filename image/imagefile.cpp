@@ -1,10 +1,8 @@
 #include "imagefile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <numeric>
 #include <span>
@@ -18,9 +16,14 @@ namespace {
 // The header must reach past the game code; anything shorter is no image.
 constexpr std::int64_t kHeaderMinimum = kGameCodeOffset + 4;
 
-std::unexpected<ImageError> failure(ErrorKind kind, int osError = 0)
+std::unexpected<ImageError> failure(ErrorKind kind, OsError osError = 0)
 {
     return std::unexpected(ImageError{kind, osError});
+}
+
+std::unexpected<ImageError> failure(ErrorKind kind, const SystemError &error)
+{
+    return failure(kind, error.code);
 }
 
 struct OpenImage
@@ -30,80 +33,76 @@ struct OpenImage
     FileIdentity identity;
 };
 
-// Reads exactly buffer.size() bytes at offset, going on after short reads; false with errno
-// set on a failure, false with errno 0 when the file ends first.
-bool readFully(const FileHandle &file, std::span<std::uint8_t> buffer, std::int64_t offset)
+// Why a read stopped before it had all its bytes: the file ended, or the system failed.
+struct ShortRead
+{
+    std::optional<SystemError> error;
+};
+
+// Reads exactly buffer.size() bytes at offset, going on after short reads.
+std::expected<void, ShortRead> readFully(const FileHandle &file, std::span<std::uint8_t> buffer,
+                                         std::int64_t offset)
 {
     std::size_t done = 0;
     while (done < buffer.size()) {
-        const ssize_t got = file.api().pread(file.fd(), buffer.data() + done, buffer.size() - done,
-                                             static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) {
-            continue;
+        const auto got = file.api().read(file.file(), buffer.data() + done, buffer.size() - done,
+                                         offset + static_cast<std::int64_t>(done));
+        if (!got) {
+            return std::unexpected(ShortRead{got.error()});
         }
-        if (got <= 0) {
-            if (got == 0) {
-                errno = 0;
-            }
-            return false;
+        if (*got == 0) {
+            return std::unexpected(ShortRead{});
         }
-        done += static_cast<std::size_t>(got);
+        done += *got;
     }
-    return true;
+    return {};
 }
 
-bool writeFully(const FileHandle &file, std::span<const std::uint8_t> bytes, std::int64_t offset)
+SystemResult<void> writeFully(const FileHandle &file, std::span<const std::uint8_t> bytes,
+                              std::int64_t offset)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t put =
-            file.api().pwrite(file.fd(), bytes.data() + done, bytes.size() - done,
-                              static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (put < 0 && errno == EINTR) {
-            continue;
+        const auto put = file.api().write(file.file(), bytes.data() + done, bytes.size() - done,
+                                          offset + static_cast<std::int64_t>(done));
+        if (!put) {
+            return std::unexpected(put.error());
         }
-        if (put <= 0) {
-            if (put == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
+        done += *put;
     }
-    return true;
+    return {};
 }
 
 // Opens a regular file without ever waiting on it: a FIFO or device is refused by its type
-// before any open, and O_NONBLOCK covers a path swapped for one between the two steps.
-std::expected<OpenImage, ImageError> openRegularFile(std::string_view path, int accessMode,
+// before any open, and the open itself never waits on one swapped in between the two steps.
+std::expected<OpenImage, ImageError> openRegularFile(std::string_view path, Access access,
                                                      FileApi &api)
 {
-    const std::string cpath(path);
-    struct ::stat info
-    {
-    };
-    if (api.stat(cpath.c_str(), &info) != 0) {
-        const int error = errno;
-        return failure(
-            error == ENOENT || error == ENOTDIR ? ErrorKind::NoFile : ErrorKind::CannotOpen, error);
+    const std::string name(path);
+    const auto named = api.status(name);
+    if (!named) {
+        return failure(named.error().fault == Fault::NotFound ? ErrorKind::NoFile
+                                                              : ErrorKind::CannotOpen,
+                       named.error());
     }
-    if (!S_ISREG(info.st_mode)) {
-        return failure(ErrorKind::NotAFile, S_ISDIR(info.st_mode) ? EISDIR : 0);
+    if (named->type != FileType::Regular) {
+        return failure(ErrorKind::NotAFile);
     }
-    const int fd = api.open(cpath.c_str(), accessMode | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        return failure(error == ENOENT ? ErrorKind::NoFile : ErrorKind::CannotOpen, error);
+    const auto opened = api.open(name, access);
+    if (!opened) {
+        return failure(opened.error().fault == Fault::NotFound ? ErrorKind::NoFile
+                                                               : ErrorKind::CannotOpen,
+                       opened.error());
     }
-    FileHandle handle(api, fd);
-    if (api.fstat(fd, &info) != 0) {
-        return failure(ErrorKind::CannotRead, errno);
+    FileHandle handle(api, *opened);
+    const auto info = api.status(*opened);
+    if (!info) {
+        return failure(ErrorKind::CannotRead, info.error());
     }
-    if (!S_ISREG(info.st_mode)) {
-        return failure(ErrorKind::NotAFile, 0);
+    if (info->type != FileType::Regular) {
+        return failure(ErrorKind::NotAFile);
     }
-    return OpenImage{std::move(handle), static_cast<std::int64_t>(info.st_size),
-                     FileIdentity{info.st_dev, info.st_ino}};
+    return OpenImage{std::move(handle), info->size, info->identity};
 }
 
 std::expected<void, ImageError> checkGameCode(const OpenImage &image)
@@ -112,9 +111,9 @@ std::expected<void, ImageError> checkGameCode(const OpenImage &image)
         return failure(ErrorKind::NotSupported);
     }
     std::array<std::uint8_t, 4> code{};
-    if (!readFully(image.handle, code, kGameCodeOffset)) {
-        return errno == 0 ? failure(ErrorKind::NotSupported)
-                          : failure(ErrorKind::CannotRead, errno);
+    if (auto read = readFully(image.handle, code, kGameCodeOffset); !read) {
+        return read.error().error ? failure(ErrorKind::CannotRead, *read.error().error)
+                                  : failure(ErrorKind::NotSupported);
     }
     if (std::memcmp(code.data(), kGameCode.data(), code.size()) != 0) {
         return failure(ErrorKind::NotSupported);
@@ -122,9 +121,9 @@ std::expected<void, ImageError> checkGameCode(const OpenImage &image)
     return {};
 }
 
-std::expected<OpenImage, ImageError> openImage(std::string_view path, int accessMode, FileApi &api)
+std::expected<OpenImage, ImageError> openImage(std::string_view path, Access access, FileApi &api)
 {
-    auto image = openRegularFile(path, accessMode, api);
+    auto image = openRegularFile(path, access, api);
     if (!image) {
         return std::unexpected(image.error());
     }
@@ -154,9 +153,9 @@ std::expected<void, ImageError> readBytesAt(const OpenImage &image, std::int64_t
     if (image.size < start + static_cast<std::int64_t>(buffer.size())) {
         return failure(ErrorKind::RecordMissing);
     }
-    if (!readFully(image.handle, buffer, start)) {
-        return errno == 0 ? failure(ErrorKind::RecordMissing)
-                          : failure(ErrorKind::CannotRead, errno);
+    if (auto read = readFully(image.handle, buffer, start); !read) {
+        return read.error().error ? failure(ErrorKind::CannotRead, *read.error().error)
+                                  : failure(ErrorKind::RecordMissing);
     }
     return {};
 }
@@ -195,19 +194,23 @@ constexpr auto kFieldRuns = [] {
 }();
 
 // Writes the run-ordered bytes of `bytes` (field order) into the record at `start`.
-bool writeFieldBytes(const FileHandle &file, std::int64_t start, const FieldBytes &bytes)
+SystemResult<void> writeFieldBytes(const FileHandle &file, std::int64_t start,
+                                   const FieldBytes &bytes, std::size_t entry)
 {
     const auto &[runs, count] = kFieldRuns;
     for (int r = 0; r < count; ++r) {
+        if (r > 0) {
+            file.api().reached(SaveStep::BetweenWrites, entry);
+        }
         const FieldRun run = runs[static_cast<std::size_t>(r)];
         const auto span = std::span<const std::uint8_t>(bytes).subspan(
             static_cast<std::size_t>(run.firstField), static_cast<std::size_t>(run.fieldCount));
         const int offset = kFields[static_cast<std::size_t>(run.firstField)].offset;
-        if (!writeFully(file, span, start + offset)) {
-            return false;
+        if (auto written = writeFully(file, span, start + offset); !written) {
+            return written;
         }
     }
-    return true;
+    return {};
 }
 
 constexpr auto kFieldOffsets = [] {
@@ -240,40 +243,21 @@ void copyFieldBytes(std::span<const std::uint8_t> record, FieldBytes &bytes)
 constexpr auto kLockWait = std::chrono::seconds(2);
 constexpr auto kLockRetry = std::chrono::milliseconds(20);
 
-enum class LockKind : std::uint8_t { Read, Write };
-
-// Takes the lock that our programs hold on an image: a write lock from the check of its
-// records to the last write, and a read lock while the whole table is read, so that a table
-// is never read half before and half after another program's import. Open-file-description
-// locks belong to the open, not to the process, so two threads or two opens in one process
-// exclude each other as two processes do, and the system drops the lock when the file is
-// closed, also when the process is killed. A file system that has no such locks is used
-// unlocked, as before: the check of the records still catches a writer that changed them.
+// Takes the lock that our programs hold on an image: an exclusive one from the check of its
+// records to the last write, and a shared one while the whole table is read, so that a table
+// is never read half before and half after another program's import. A file system that has
+// no such locks is used unlocked, as before: the check of the records still catches a writer
+// that changed them.
 std::expected<void, ImageError> lockImage(const FileHandle &file, LockKind kind)
 {
-    struct ::flock lock
-    {
-    };
-    switch (kind) {
-    case LockKind::Read:
-        lock.l_type = F_RDLCK;
-        break;
-    case LockKind::Write:
-        lock.l_type = F_WRLCK;
-        break;
-    }
-    lock.l_whence = SEEK_SET;
     const auto deadline = std::chrono::steady_clock::now() + kLockWait;
     for (;;) {
-        if (file.api().fcntl(file.fd(), F_OFD_SETLK, &lock) == 0) {
-            return {};
-        }
-        const int error = errno;
-        if (error != EINTR && error != EAGAIN && error != EACCES) {
+        const auto locked = file.api().tryLock(file.file(), kind);
+        if (locked || locked.error().fault != Fault::LockHeld) {
             return {};
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            return failure(ErrorKind::Busy, error);
+            return failure(ErrorKind::Busy, locked.error());
         }
         std::this_thread::sleep_for(kLockRetry);
     }
@@ -282,13 +266,11 @@ std::expected<void, ImageError> lockImage(const FileHandle &file, LockKind kind)
 // The open file still holds every byte up to `end`: a write there cannot make it longer.
 std::expected<void, ImageError> fileReaches(const FileHandle &file, std::int64_t end)
 {
-    struct ::stat open
-    {
-    };
-    if (file.api().fstat(file.fd(), &open) != 0) {
-        return failure(ErrorKind::CannotRead, errno);
+    const auto info = file.api().status(file.file());
+    if (!info) {
+        return failure(ErrorKind::CannotRead, info.error());
     }
-    if (open.st_size < end) {
+    if (info->size < end) {
         return failure(ErrorKind::RecordMissing);
     }
     return {};
@@ -299,38 +281,28 @@ std::expected<void, ImageError> fileReaches(const FileHandle &file, std::int64_t
 // the file still reaches each entry is checked entry by entry.
 std::expected<void, ImageError> checkStillAtPath(const OpenImage &image, std::string_view path)
 {
-    struct ::stat named
-    {
-    };
-    if (image.handle.api().stat(std::string(path).c_str(), &named) != 0) {
-        const int error = errno;
-        return failure(error == ENOENT ? ErrorKind::Replaced : ErrorKind::CannotRead, error);
+    const auto named = image.handle.api().status(std::string(path));
+    if (!named) {
+        return failure(named.error().fault == Fault::NotFound ? ErrorKind::Replaced
+                                                              : ErrorKind::CannotRead,
+                       named.error());
     }
-    if (FileIdentity{named.st_dev, named.st_ino} != image.identity) {
+    if (named->identity != image.identity) {
         return failure(ErrorKind::Replaced);
     }
     return {};
 }
 
-bool flush(const FileHandle &file)
+SystemResult<void> flush(const FileHandle &file)
 {
-    int result = 0;
-    do {
-        result = file.api().fdatasync(file.fd());
-    } while (result != 0 && errno == EINTR);
-    return result == 0;
+    return file.api().flush(file.file());
 }
 
 } // namespace
 
-std::string osReason(int osError)
-{
-    return std::strerror(osError);
-}
-
 std::expected<void, ImageError> verifyImage(std::string_view path, FileApi &api)
 {
-    auto image = openImage(path, O_RDONLY, api);
+    auto image = openImage(path, Access::Read, api);
     if (!image) {
         return std::unexpected(image.error());
     }
@@ -344,7 +316,7 @@ std::expected<FieldBytes, ImageError> loadEntry(std::string_view path, Range ran
     if (!start) {
         return std::unexpected(start.error());
     }
-    const auto image = openImage(path, O_RDONLY, api);
+    const auto image = openImage(path, Access::Read, api);
     if (!image) {
         return std::unexpected(image.error());
     }
@@ -359,11 +331,11 @@ std::expected<FieldBytes, ImageError> loadEntry(std::string_view path, Range ran
 
 std::expected<TableRead, ImageError> loadTable(std::string_view path, FileApi &api)
 {
-    const auto image = openImage(path, O_RDONLY, api);
+    const auto image = openImage(path, Access::Read, api);
     if (!image) {
         return std::unexpected(image.error());
     }
-    if (auto locked = lockImage(image->handle, LockKind::Read); !locked) {
+    if (auto locked = lockImage(image->handle, LockKind::Shared); !locked) {
         return std::unexpected(locked.error());
     }
     // The read fills the whole buffer or fails, so it is not cleared first.
@@ -407,12 +379,12 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
         starts.push_back(*start);
     }
     const auto [first, last] = std::ranges::minmax(starts);
-    const auto image = openRegularFile(path, O_RDWR, api);
+    const auto image = openRegularFile(path, Access::ReadWrite, api);
     if (!image) {
         return std::unexpected(SaveError{image.error()});
     }
     // Everything from the check of the game code to the last write happens under the lock.
-    if (auto locked = lockImage(image->handle, LockKind::Write); !locked) {
+    if (auto locked = lockImage(image->handle, LockKind::Exclusive); !locked) {
         return std::unexpected(SaveError{locked.error()});
     }
     if (auto code = checkGameCode(*image); !code) {
@@ -434,35 +406,42 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
             changed.push_back(i);
         }
     }
+    api.reached(SaveStep::RecordsChecked, 0);
     if (!changed.empty()) {
         return std::unexpected(SaveError{{ErrorKind::ChangedSinceLoad}, std::move(changed)});
     }
     if (auto same = checkStillAtPath(*image, path); !same) {
         return std::unexpected(SaveError{same.error()});
     }
+    api.reached(SaveStep::BeforeWrites, 0);
     for (std::size_t i = 0; i < updates.size(); ++i) {
+        api.reached(SaveStep::BeforeEntry, i);
         // A program that takes no lock may cut the file short while the entries are written;
         // each entry is written only into a file that still reaches its end.
         const auto reaches = fileReaches(image->handle, starts[i] + kRecordSpan);
-        if (reaches && writeFieldBytes(image->handle, starts[i], updates[i].bytes)) {
+        const auto written = reaches
+                                 ? writeFieldBytes(image->handle, starts[i], updates[i].bytes, i)
+                                 : SystemResult<void>{};
+        if (reaches && written) {
             continue;
         }
         // Entries 0 to i may hold new bytes, entry i perhaps only some of them.
         const ImageError failed =
-            reaches ? ImageError{ErrorKind::WriteFailed, errno} : reaches.error();
-        const int writeError = failed.osError;
+            reaches ? ImageError{ErrorKind::WriteFailed, written.error().code} : reaches.error();
+        const OsError writeError = failed.osError;
         bool allPutBack = true;
         for (std::size_t j = 0; j <= i; ++j) {
             // What a cut took away holds nothing of ours, and writing it back would make the
             // file longer again.
             const auto within = fileReaches(image->handle, starts[j] + kRecordSpan);
             if (within) {
-                allPutBack = writeFieldBytes(image->handle, starts[j], before[j]) && allPutBack;
+                allPutBack = writeFieldBytes(image->handle, starts[j], before[j], j).has_value() &&
+                             allPutBack;
             } else if (within.error().kind != ErrorKind::RecordMissing) {
                 allPutBack = false;
             }
         }
-        const bool flushed = flush(image->handle);
+        const bool flushed = flush(image->handle).has_value();
         if (allPutBack && flushed) {
             return std::unexpected(SaveError{failed});
         }
@@ -495,8 +474,9 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
         }
         return std::unexpected(std::move(dirty));
     }
-    if (!flush(image->handle)) {
-        return std::unexpected(SaveError{{ErrorKind::FlushFailed, errno}});
+    api.reached(SaveStep::AfterWrites, 0);
+    if (auto flushed = flush(image->handle); !flushed) {
+        return std::unexpected(SaveError{{ErrorKind::FlushFailed, flushed.error().code}});
     }
     return {};
 }

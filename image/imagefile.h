@@ -32,15 +32,15 @@ enum class ErrorKind : std::uint8_t {
     FlushFailed,      ///< written, but the disk did not confirm it
     ChangedSinceLoad, ///< the record no longer holds what was loaded; nothing was written
     Busy,             ///< another program is writing this image; nothing was written
-    Replaced, ///< the path leads to another file than the one opened (moved, deleted or
-              ///< replaced while the save ran); nothing was written
+    Replaced,         ///< the path leads to another file than the one opened (moved, deleted or
+                      ///< replaced while the save ran); nothing was written
 };
 
 struct ImageError
 {
     ErrorKind kind;
-    /// The system's reason (an errno value), or 0 where there is none.
-    int osError = 0;
+    /// The system's reason (see osReason), or 0 where there is none.
+    OsError osError = 0;
 };
 
 /// Whether an open that failed this way means the file is not a supported image at all (as
@@ -49,9 +49,6 @@ struct ImageError
 {
     return kind == ErrorKind::NoFile || kind == ErrorKind::NotSupported;
 }
-
-/// The system's own words for an errno value.
-[[nodiscard]] std::string osReason(int osError);
 
 /// The fifteen edited bytes of one record, in field order.
 using FieldBytes = std::array<std::uint8_t, kFieldCount>;
@@ -76,14 +73,6 @@ saveEntry(std::string_view path, Range range, std::int16_t row, const FieldBytes
 
 /// The fifteen edited bytes of every record of the table, record 0 first (kRecordCount).
 using TableBytes = std::vector<FieldBytes>;
-
-/// Which file a path led to, so that a caller can tell another path naming the same file.
-struct FileIdentity
-{
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool operator==(const FileIdentity &) const = default;
-};
 
 struct TableRead
 {

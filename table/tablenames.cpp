@@ -48,7 +48,7 @@ std::expected<void, std::string> writeNewFile(const fs::path &path, std::string_
         return std::unexpected(reasonOf(errno));
     }
     image::FileHandle file(image::systemFileApi(), fd);
-    if (!writeAll(fd, text) || file.closeNow() != 0) {
+    if (!writeAll(fd, text) || !file.closeNow()) {
         const int error = errno;
         ::unlink(path.c_str());
         return std::unexpected(reasonOf(error));

@@ -616,19 +616,20 @@ private:
     // image, or it cannot be read, so that nothing tells it from one. Empty when it may be.
     std::string imageRisk(const std::string &path)
     {
-        const int fd = m_files.open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
+        const auto opened = m_files.open(path, image::Access::Read);
+        if (!opened) {
             return "it cannot be read, so nothing tells that it is no image: " +
-                   systemReason(errno) + "; the CSV replaces only a file that can be read";
+                   systemReason(opened.error().code) +
+                   "; the CSV replaces only a file that can be read";
         }
-        const image::FileHandle file(m_files, fd);
+        const image::FileHandle file(m_files, *opened);
         std::array<char, 4> code{};
-        const ssize_t got = m_files.pread(fd, code.data(), code.size(), image::kGameCodeOffset);
-        if (got < 0) {
+        const auto got = m_files.read(*opened, code.data(), code.size(), image::kGameCodeOffset);
+        if (!got) {
             return "it cannot be read, so nothing tells that it is no image: " +
-                   systemReason(errno);
+                   systemReason(got.error().code);
         }
-        if (got == 4 && std::string_view(code.data(), code.size()) == image::kGameCode) {
+        if (*got == 4 && std::string_view(code.data(), code.size()) == image::kGameCode) {
             return "it is an image (its game code is QVZT); the CSV is never written over an "
                    "image";
         }
@@ -664,7 +665,7 @@ private:
         if (::fchmod(fd, mode) != 0 || !writeAll(fd, csv) || ::fsync(fd) != 0) {
             return fail("writing the CSV failed: " + systemReason(errno));
         }
-        if (file.closeNow() != 0) {
+        if (!file.closeNow()) {
             return fail("writing the CSV failed: " + systemReason(errno));
         }
         if (!existing) {
@@ -698,7 +699,7 @@ private:
         if (!writeAll(fd, csv)) {
             return refuse(path, "writing the CSV failed: " + systemReason(errno));
         }
-        if (file.closeNow() != 0) {
+        if (!file.closeNow()) {
             return refuse(path, "writing the CSV failed: " + systemReason(errno));
         }
         return kExitDone;

@@ -3,11 +3,7 @@
 #include "image/fileapi.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cstdint>
 
 namespace stats::catalogues {
 
@@ -23,7 +19,7 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // The longest list may hold 627 rows of 64 characters of up to four bytes each.
-constexpr off_t kLargestDataFile = off_t{1} << 20;
+constexpr std::int64_t kLargestDataFile = std::int64_t{1} << 20;
 
 [[nodiscard]] bool isContinuationByte(unsigned char byte)
 {
@@ -124,38 +120,34 @@ std::expected<DataFile, Diagnostic> readDataFile(const std::filesystem::path &di
     };
     // Opened without waiting, so a FIFO or device put in the file's place cannot hang a
     // program at start; then refused unless it is a plain file of a plausible size.
-    const int fd =
-        ::open((directory / fileName).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return fault(std::string("cannot open the file: ") + std::strerror(errno));
+    image::FileApi &api = image::systemFileApi();
+    const auto opened = api.open((directory / fileName).string(), image::Access::Read);
+    if (!opened) {
+        return fault("cannot open the file: " + image::osReason(opened.error().code));
     }
-    const image::FileHandle handle(image::systemFileApi(), fd);
-    struct ::stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0) {
-        return fault(std::string("cannot read the file: ") + std::strerror(errno));
+    const image::FileHandle handle(api, *opened);
+    const auto info = api.status(*opened);
+    if (!info) {
+        return fault("cannot read the file: " + image::osReason(info.error().code));
     }
-    if (!S_ISREG(info.st_mode)) {
+    if (info->type != image::FileType::Regular) {
         return fault("is not a plain file");
     }
-    if (info.st_size > kLargestDataFile) {
+    if (info->size > kLargestDataFile) {
         return fault("is larger than 1 MiB, far larger than a list of names");
     }
-    file.bytes.resize(static_cast<std::size_t>(info.st_size));
+    file.bytes.resize(static_cast<std::size_t>(info->size));
     std::size_t done = 0;
     while (done < file.bytes.size()) {
-        const ssize_t got = ::read(fd, file.bytes.data() + done, file.bytes.size() - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
+        const auto got = api.read(*opened, file.bytes.data() + done, file.bytes.size() - done,
+                                  static_cast<std::int64_t>(done));
+        if (!got) {
+            return fault("cannot read the file: " + image::osReason(got.error().code));
         }
-        if (got < 0) {
-            return fault(std::string("cannot read the file: ") + std::strerror(errno));
-        }
-        if (got == 0) {
+        if (*got == 0) {
             break; // cut short while it was read: take what there is
         }
-        done += static_cast<std::size_t>(got);
+        done += *got;
     }
     file.bytes.resize(done);
     std::string_view text = file.bytes;

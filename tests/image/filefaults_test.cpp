@@ -69,24 +69,24 @@ TEST_P(FileFault, SaveReportsTheFailureLeavesNothingOpenAndTheImageAsItWas)
 // second or the last leaves some new bytes behind, which the save puts back.
 INSTANTIATE_TEST_SUITE_P(
     Save, FileFault,
-    ::testing::Values(FaultCase{"StatVanished", Call::Stat, ENOENT, 1, ErrorKind::NoFile},
-                      FaultCase{"StatDenied", Call::Stat, EACCES, 1, ErrorKind::CannotOpen},
+    ::testing::Values(FaultCase{"StatVanished", Call::Status, ENOENT, 1, ErrorKind::NoFile},
+                      FaultCase{"StatDenied", Call::Status, EACCES, 1, ErrorKind::CannotOpen},
                       FaultCase{"OpenDenied", Call::Open, EACCES, 1, ErrorKind::CannotOpen},
                       FaultCase{"OpenReadOnlyMount", Call::Open, EROFS, 1, ErrorKind::CannotOpen},
                       FaultCase{"OpenVanished", Call::Open, ENOENT, 1, ErrorKind::NoFile},
-                      FaultCase{"FstatFails", Call::Fstat, EIO, 1, ErrorKind::CannotRead},
-                      FaultCase{"HeaderReadFails", Call::Pread, EIO, 1, ErrorKind::CannotRead},
-                      FaultCase{"RecordReadFails", Call::Pread, EIO, 2, ErrorKind::CannotRead},
-                      FaultCase{"FirstWriteDiskFull", Call::Pwrite, ENOSPC, 1,
+                      FaultCase{"FstatFails", Call::FileStatus, EIO, 1, ErrorKind::CannotRead},
+                      FaultCase{"HeaderReadFails", Call::Read, EIO, 1, ErrorKind::CannotRead},
+                      FaultCase{"RecordReadFails", Call::Read, EIO, 2, ErrorKind::CannotRead},
+                      FaultCase{"FirstWriteDiskFull", Call::Write, ENOSPC, 1,
                                 ErrorKind::WriteFailed},
-                      FaultCase{"SecondWriteFails", Call::Pwrite, EIO, 2, ErrorKind::WriteFailed},
-                      FaultCase{"LastWriteFails", Call::Pwrite, EIO, 5, ErrorKind::WriteFailed}),
+                      FaultCase{"SecondWriteFails", Call::Write, EIO, 2, ErrorKind::WriteFailed},
+                      FaultCase{"LastWriteFails", Call::Write, EIO, 5, ErrorKind::WriteFailed}),
     [](const auto &testInfo) { return testInfo.param.name; });
 
 TEST_F(FileFault, AWriteThatCannotBePutBackNamesTheEntryAsHalfWritten)
 {
     ScriptedFileApi api;
-    api.arm(Call::Pwrite, EIO, 2, /*sticky=*/true);
+    api.arm(Call::Write, EIO, 2, /*sticky=*/true);
     const auto result = saveEntry(m_image, Range::List1, 3, editedBytes(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::WriteFailedDirty);
@@ -97,7 +97,7 @@ TEST_F(FileFault, AWriteThatCannotBePutBackNamesTheEntryAsHalfWritten)
 TEST_F(FileFault, AFlushThatFailsIsNotReportedAsSuccess)
 {
     ScriptedFileApi api;
-    api.arm(Call::Fdatasync, EIO);
+    api.arm(Call::Flush, EIO);
     const auto result = saveEntry(m_image, Range::List1, 3, editedBytes(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, ErrorKind::FlushFailed);
@@ -109,7 +109,7 @@ TEST_F(FileFault, ShortWritesAreCompleted)
     ScriptedFileApi api;
     api.limitEachWriteTo(1);
     ASSERT_TRUE(saveEntry(m_image, Range::List1, 3, editedBytes(), api).has_value());
-    EXPECT_EQ(api.calls(Call::Pwrite), 15);
+    EXPECT_EQ(api.calls(Call::Write), 15);
     const auto loaded = loadEntry(m_image, Range::List1, 3);
     ASSERT_TRUE(loaded.has_value());
     EXPECT_EQ(*loaded, stats::tools::sampleFieldBytes(100));
@@ -117,12 +117,12 @@ TEST_F(FileFault, ShortWritesAreCompleted)
 
 TEST_F(FileFault, LoadAndVerifyCloseTheFileOnEveryFailure)
 {
-    for (const auto call : {Call::Fstat, Call::Pread}) {
+    for (const auto call : {Call::FileStatus, Call::Read}) {
         for (const int nth : {1, 2}) {
             ScriptedFileApi api;
             api.arm(call, EIO, nth);
             const auto loaded = loadEntry(m_image, Range::List2, 5, api);
-            if (call == Call::Fstat && nth == 2) {
+            if (call == Call::FileStatus && nth == 2) {
                 EXPECT_TRUE(loaded.has_value());
             } else {
                 ASSERT_FALSE(loaded.has_value());
@@ -176,7 +176,7 @@ TEST_P(BatchFault, AFailedWritePutsBackEveryEntryWrittenSoFar)
 {
     const auto &c = GetParam();
     ScriptedFileApi api;
-    api.arm(Call::Pwrite, EIO, c.nth, c.sticky);
+    api.arm(Call::Write, EIO, c.nth, c.sticky);
     const auto result = saveEntries(m_image, batchOfThree(), api);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().error.kind, c.kind);
@@ -223,7 +223,7 @@ struct GapCase
     const char *name;
     std::function<void(const std::string &image, const std::string &other)> act;
     ErrorKind kind;
-    Call after = Call::Pread;
+    Call after = Call::Read;
     int nth = 2; ///< the second read is that of the old records, the last step before writes
 };
 
@@ -257,10 +257,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         GapCase{"CutShort", cutShort, ErrorKind::RecordMissing},
         // After the check of the path, right before the first write.
-        GapCase{"CutShortBeforeTheWrites", cutShort, ErrorKind::RecordMissing, Call::Stat, 2},
+        GapCase{"CutShortBeforeTheWrites", cutShort, ErrorKind::RecordMissing, Call::Status, 2},
         // After the first entry's five writes: the next entry would lie past
         // the end, and the first one's bytes went with the cut.
-        GapCase{"CutShortBetweenEntries", cutShort, ErrorKind::RecordMissing, Call::Pwrite, 5},
+        GapCase{"CutShortBetweenEntries", cutShort, ErrorKind::RecordMissing, Call::Write, 5},
         GapCase{"ReplacedByRename",
                 [](const std::string &image, const std::string &other) {
                     ASSERT_EQ(::rename(other.c_str(), image.c_str()), 0);

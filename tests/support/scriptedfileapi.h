@@ -2,9 +2,9 @@
 
 // A file layer whose failures are armed at a chosen moment, so that a test can open an image
 // and load an entry normally and then make exactly the save's third read or its fifth write
-// fail. Calls are counted from the moment of arming, descriptors over the whole life. A test
-// can also act in the gap after a chosen call, as another program would (truncate or replace
-// the file), at a moment a real race could never be made to hit.
+// fail. Calls are counted from the moment of arming, handles over the whole life. A test can
+// also act at a named step of a save, or in the gap after a chosen call, as another program
+// would (truncate or replace the file), at a moment a real race could never be made to hit.
 
 #include "image/fileapi.h"
 
@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <functional>
 #include <limits>
+#include <string>
 #include <utility>
 
 namespace stats::testing {
@@ -20,7 +21,9 @@ namespace stats::testing {
 class ScriptedFileApi : public image::FileApi
 {
 public:
-    enum class Call { Stat, Open, Fstat, Pread, Pwrite, Fdatasync, Close, Fcntl };
+    /// The calls of the file seam: what is at a path, open, what the open file is, read,
+    /// write, flush, close, and the lock.
+    enum class Call { Status, Open, FileStatus, Read, Write, Flush, Close, Lock };
     static constexpr std::size_t kCallKinds = 8;
 
     /// What happens to writes once their byte budget is spent.
@@ -71,49 +74,70 @@ public:
         m_eachWriteLimit = kUnlimited;
     }
 
+    /// Runs @p action when the core reaches @p step (of entry @p entry where the step belongs
+    /// to one), the first time only.
+    void atStep(image::SaveStep step, std::size_t entry, std::function<void()> action)
+    {
+        m_stepHook = {step, entry, std::move(action)};
+    }
+
     [[nodiscard]] int openDescriptors() const { return m_opened - m_closed; }
     [[nodiscard]] int calls(Call call) const { return m_counts[index(call)]; }
 
-    int stat(const char *path, struct ::stat *info) override
+    image::SystemResult<image::FileStatus> status(const std::string &path) override
     {
-        return hooked(Call::Stat, fails(Call::Stat) ? -1 : FileApi::stat(path, info));
+        return hooked(Call::Status, fails(Call::Status) ? failure<image::FileStatus>(Call::Status)
+                                                        : FileApi::status(path));
     }
-    int open(const char *path, int flags) override
+    image::SystemResult<image::NativeFile> open(const std::string &path,
+                                                image::Access access) override
     {
         if (fails(Call::Open)) {
-            return -1;
+            return failure<image::NativeFile>(Call::Open);
         }
-        const int fd = FileApi::open(path, flags);
-        m_opened += fd >= 0 ? 1 : 0;
-        return hooked(Call::Open, fd);
+        auto file = FileApi::open(path, access);
+        m_opened += file ? 1 : 0;
+        return hooked(Call::Open, std::move(file));
     }
-    int fstat(int fd, struct ::stat *info) override
+    image::SystemResult<image::FileStatus> status(image::NativeFile file) override
     {
-        return hooked(Call::Fstat, fails(Call::Fstat) ? -1 : FileApi::fstat(fd, info));
+        return hooked(Call::FileStatus, fails(Call::FileStatus)
+                                            ? failure<image::FileStatus>(Call::FileStatus)
+                                            : FileApi::status(file));
     }
-    ssize_t pread(int fd, void *buffer, std::size_t count, off_t offset) override
+    image::SystemResult<std::size_t> read(image::NativeFile file, void *buffer, std::size_t count,
+                                          std::int64_t offset) override
     {
-        return hooked(Call::Pread,
-                      fails(Call::Pread) ? -1 : FileApi::pread(fd, buffer, count, offset));
+        return hooked(Call::Read, fails(Call::Read) ? failure<std::size_t>(Call::Read)
+                                                    : FileApi::read(file, buffer, count, offset));
     }
-    int fcntl(int fd, int command, struct ::flock *lock) override
+    image::SystemResult<void> tryLock(image::NativeFile file, image::LockKind kind) override
     {
-        return hooked(Call::Fcntl, fails(Call::Fcntl) ? -1 : FileApi::fcntl(fd, command, lock));
+        return hooked(Call::Lock,
+                      fails(Call::Lock) ? failure<void>(Call::Lock) : FileApi::tryLock(file, kind));
     }
-    ssize_t pwrite(int fd, const void *buffer, std::size_t count, off_t offset) override
+    image::SystemResult<std::size_t> write(image::NativeFile file, const void *buffer,
+                                           std::size_t count, std::int64_t offset) override
     {
-        return hooked(Call::Pwrite, budgetedWrite(fd, buffer, count, offset));
+        return hooked(Call::Write, budgetedWrite(file, buffer, count, offset));
     }
-    int fdatasync(int fd) override
+    image::SystemResult<void> flush(image::NativeFile file) override
     {
-        return hooked(Call::Fdatasync, fails(Call::Fdatasync) ? -1 : FileApi::fdatasync(fd));
+        return hooked(Call::Flush,
+                      fails(Call::Flush) ? failure<void>(Call::Flush) : FileApi::flush(file));
     }
-    int close(int fd) override
+    image::SystemResult<void> close(image::NativeFile file) override
     {
-        // Linux releases the descriptor even when close reports an error.
+        // The handle is released even when close reports an error.
         ++m_closed;
-        const int result = FileApi::close(fd);
-        return fails(Call::Close) ? -1 : result;
+        auto result = FileApi::close(file);
+        return fails(Call::Close) ? failure<void>(Call::Close) : result;
+    }
+    void reached(image::SaveStep step, std::size_t entry) override
+    {
+        if (m_stepHook.action && step == m_stepHook.step && entry == m_stepHook.entry) {
+            std::exchange(m_stepHook.action, nullptr)();
+        }
     }
 
 private:
@@ -121,34 +145,49 @@ private:
 
     static std::size_t index(Call call) { return static_cast<std::size_t>(call); }
 
-    // The result of a call, after the action armed for it (which keeps errno as it was).
+    // The armed error as the system would report it for this call.
+    template <typename T> image::SystemResult<T> failure(Call call) const
+    {
+        return std::unexpected(image::SystemError{faultOf(call, m_error), m_error});
+    }
+
+    static image::Fault faultOf(Call call, int error)
+    {
+        if (error == ENOENT || error == ENOTDIR) {
+            return image::Fault::NotFound;
+        }
+        if (call == Call::Lock && (error == EAGAIN || error == EACCES)) {
+            return image::Fault::LockHeld;
+        }
+        return image::Fault::Other;
+    }
+
+    // The result of a call, after the action armed for it.
     template <typename Result> Result hooked(Call call, Result result)
     {
         if (m_hook && call == m_hookCall && ++m_hookCount == m_hookNth) {
-            const int error = errno;
             std::exchange(m_hook, nullptr)();
-            errno = error;
         }
         return result;
     }
 
-    ssize_t budgetedWrite(int fd, const void *buffer, std::size_t count, off_t offset)
+    image::SystemResult<std::size_t> budgetedWrite(image::NativeFile file, const void *buffer,
+                                                   std::size_t count, std::int64_t offset)
     {
-        if (fails(Call::Pwrite)) {
-            return -1;
+        if (fails(Call::Write)) {
+            return failure<std::size_t>(Call::Write);
         }
         if (m_writeBudget == 0) {
             if (m_afterBudget == AfterBudget::Recover) {
                 m_writeBudget = kUnlimited;
             }
-            errno = m_budgetError;
-            return -1;
+            return std::unexpected(image::SystemError{image::Fault::Other, m_budgetError});
         }
         std::size_t allowed = count < m_eachWriteLimit ? count : m_eachWriteLimit;
         allowed = allowed < m_writeBudget ? allowed : m_writeBudget;
-        const ssize_t put = FileApi::pwrite(fd, buffer, allowed, offset);
-        if (put > 0 && m_writeBudget != kUnlimited) {
-            m_writeBudget -= static_cast<std::size_t>(put);
+        auto put = FileApi::write(file, buffer, allowed, offset);
+        if (put && m_writeBudget != kUnlimited) {
+            m_writeBudget -= *put;
         }
         return put;
     }
@@ -156,15 +195,11 @@ private:
     bool fails(Call call)
     {
         const int count = ++m_counts[index(call)];
-        if (!m_armed || call != m_call || count < m_nth || (count > m_nth && !m_sticky)) {
-            return false;
-        }
-        errno = m_error;
-        return true;
+        return m_armed && call == m_call && count >= m_nth && (count == m_nth || m_sticky);
     }
 
     bool m_armed = false;
-    Call m_call = Call::Stat;
+    Call m_call = Call::Status;
     int m_error = 0;
     int m_nth = 1;
     bool m_sticky = false;
@@ -173,10 +208,16 @@ private:
     AfterBudget m_afterBudget = AfterBudget::Recover;
     std::size_t m_eachWriteLimit = kUnlimited;
     std::array<int, kCallKinds> m_counts{};
-    Call m_hookCall = Call::Stat;
+    Call m_hookCall = Call::Status;
     int m_hookNth = 0;
     int m_hookCount = 0;
     std::function<void()> m_hook;
+    struct StepHook
+    {
+        image::SaveStep step = image::SaveStep::RecordsChecked;
+        std::size_t entry = 0;
+        std::function<void()> action;
+    } m_stepHook;
     int m_opened = 0;
     int m_closed = 0;
 };

@@ -255,7 +255,7 @@ TEST_F(TableTool, AWriteFailingMidwayPutsEveryEntryBack)
         other[static_cast<std::size_t>(r)] = stats::tools::sampleFieldBytes(r + 1);
     }
     stats::testing::ScriptedFileApi files;
-    files.arm(stats::testing::ScriptedFileApi::Call::Pwrite, ENOSPC, 1000);
+    files.arm(stats::testing::ScriptedFileApi::Call::Write, ENOSPC, 1000);
     const Outcome result = import(
         stats::table::tableCsv(other, stats::catalogues::builtInCatalogues(), true), {}, files);
     EXPECT_EQ(result.status, 1);
@@ -497,7 +497,7 @@ TEST_F(TableTool, AnImportKilledMidwayIsCompletedByRunningItAgain)
     const pid_t child = ::fork();
     if (child == 0) {
         stats::testing::ScriptedFileApi files;
-        files.after(stats::testing::ScriptedFileApi::Call::Pwrite, 1003, [] { ::raise(SIGKILL); });
+        files.after(stats::testing::ScriptedFileApi::Call::Write, 1003, [] { ::raise(SIGKILL); });
         (void)import(csv, {}, files);
         ::_exit(0);
     }

@@ -5,6 +5,7 @@
 #include "table/tablechanges.h"
 #include "table/tablecsv.h"
 #include "table/tablenames.h"
+#include "table/userfiles.h"
 #include "table/writeall.h"
 
 #include <algorithm>
@@ -270,12 +271,12 @@ std::expected<std::string, std::string> readAll(int fd)
 
 std::expected<std::string, std::string> readTextFile(const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::unexpected("it cannot be opened: " + systemReason(errno));
+    const auto fd = openToRead(path);
+    if (!fd) {
+        return std::unexpected("it cannot be opened: " + systemReason(fd.error()));
     }
-    const image::FileHandle file(image::systemFileApi(), fd);
-    return readAll(fd);
+    const Descriptor file(*fd);
+    return readAll(*fd);
 }
 
 // The folder part of a path, for a new file beside it.

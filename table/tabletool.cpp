@@ -2,6 +2,7 @@
 
 #include "catalogues/catalogues.h"
 #include "image/imagefile.h"
+#include "table/outputfile.h"
 #include "table/tablechanges.h"
 #include "table/tablecsv.h"
 #include "table/tablenames.h"
@@ -16,7 +17,6 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -203,11 +203,6 @@ std::expected<Options, std::string> parseOptions(std::span<const std::string_vie
                                : "names takes one folder, DIR");
 }
 
-std::string systemReason(int error)
-{
-    return error == 0 ? std::string("the system gave no reason") : image::osReason(error);
-}
-
 // What is wrong with an image, in words; the system's own where it gave a reason.
 std::string imageProblem(const ImageError &error)
 {
@@ -279,29 +274,6 @@ std::expected<std::string, std::string> readTextFile(const std::string &path)
     return readAll(*fd);
 }
 
-// The folder part of a path, for a new file beside it.
-std::string folderOf(const std::string &path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-}
-
-// Whether a character device is one a CSV may go to: /dev/null, or a terminal. Other devices
-// are never opened, as opening some of them already does something.
-bool isNullOrTerminal(const struct ::stat &info)
-{
-    struct ::stat null
-    {
-    };
-    if (::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) && null.st_rdev == info.st_rdev) {
-        return true;
-    }
-    // The terminal majors of Linux: virtual consoles and serial lines, /dev/tty and the
-    // console, and pseudo-terminals.
-    const unsigned int major = ::major(info.st_rdev);
-    return major == 4 || major == 5 || (major >= 136 && major <= 143);
-}
-
 // A report that could not be written is a failure, though the image is settled by then:
 // the message says what it holds.
 int reportWritten(Streams streams, const std::string &outcome)
@@ -333,7 +305,8 @@ public:
         if (options.csv.empty()) {
             return writeOut(csv) ? kExitDone : kExitRefused;
         }
-        return writeCsvFile(options.csv, csv, table->file);
+        const auto written = writeOutputFile(options.csv, csv, table->file, m_files);
+        return written ? kExitDone : refuse(options.csv, written.error());
     }
 
     int importTable(const Options &options)
@@ -408,7 +381,8 @@ public:
             return writeOut(csv) ? found : kExitTrouble;
         }
         // Never over either image: the new one by its identity, and any image by its code.
-        if (writeCsvFile(options.csv, csv, now->file) != kExitDone) {
+        if (const auto written = writeOutputFile(options.csv, csv, now->file, m_files); !written) {
+            refuse(options.csv, written.error());
             return kExitTrouble;
         }
         const std::string report = changesReport(changes, m_names);
@@ -570,140 +544,6 @@ private:
             break;
         }
         return refuse(path, imageProblem(failure.error) + "; nothing was written");
-    }
-
-    // Writes the CSV to the target the user named: a regular file, a pipe, a terminal or
-    // /dev/null, and never the image it was read from, any other image, a disk or any other
-    // device.
-    int writeCsvFile(const std::string &path, std::string_view csv, image::FileIdentity imageFile)
-    {
-        struct ::stat info
-        {
-        };
-        if (::stat(path.c_str(), &info) != 0) {
-            const int error = errno;
-            struct ::stat link
-            {
-            };
-            if (error != ENOENT || ::lstat(path.c_str(), &link) == 0) {
-                return refuse(path, "it cannot be looked at: " + systemReason(error));
-            }
-            return writeByRename(path, path, csv, std::nullopt);
-        }
-        if (image::FileIdentity{info.st_dev, info.st_ino} == imageFile) {
-            return refuse(path, "it is the image itself; the CSV is never written over the image");
-        }
-        if (S_ISREG(info.st_mode)) {
-            if (auto problem = imageRisk(path); !problem.empty()) {
-                return refuse(path, problem);
-            }
-            // A link stays a link: the file it leads to is replaced.
-            char *resolved = ::realpath(path.c_str(), nullptr);
-            if (resolved == nullptr) {
-                return refuse(path, "it cannot be looked at: " + systemReason(errno));
-            }
-            const std::string target(resolved);
-            std::free(resolved);
-            return writeByRename(path, target, csv, info);
-        }
-        if (S_ISFIFO(info.st_mode) || (S_ISCHR(info.st_mode) && isNullOrTerminal(info))) {
-            return writeStream(path, csv);
-        }
-        return refuse(path, "it is a folder, a disk or another device; the CSV goes only to a "
-                            "file, a pipe, a terminal or /dev/null");
-    }
-
-    // Why an existing file must not be replaced by the CSV: it holds the game code of an
-    // image, or it cannot be read, so that nothing tells it from one. Empty when it may be.
-    std::string imageRisk(const std::string &path)
-    {
-        const auto opened = m_files.open(path, image::Access::Read);
-        if (!opened) {
-            return "it cannot be read, so nothing tells that it is no image: " +
-                   systemReason(opened.error().code) +
-                   "; the CSV replaces only a file that can be read";
-        }
-        const image::FileHandle file(m_files, *opened);
-        std::array<char, 4> code{};
-        const auto got = m_files.read(*opened, code.data(), code.size(), image::kGameCodeOffset);
-        if (!got) {
-            return "it cannot be read, so nothing tells that it is no image: " +
-                   systemReason(got.error().code);
-        }
-        if (*got == 4 && std::string_view(code.data(), code.size()) == image::kGameCode) {
-            return "it is an image (its game code is QVZT); the CSV is never written over an "
-                   "image";
-        }
-        return {};
-    }
-
-    // Writes the CSV into a new file beside the target and renames it over the target only
-    // once it is whole and on the disk, so that a failed export leaves the old file as it was.
-    int writeByRename(const std::string &path, const std::string &target, std::string_view csv,
-                      std::optional<struct ::stat> existing)
-    {
-        std::string temporary = folderOf(target) + "/.stats-table.XXXXXX";
-        const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-        if (fd < 0) {
-            return refuse(path, "a new file cannot be made in its folder: " + systemReason(errno));
-        }
-        image::FileHandle file(image::systemFileApi(), fd);
-        const auto fail = [&](const std::string &problem) {
-            file.closeNow();
-            ::unlink(temporary.c_str());
-            return refuse(path,
-                          problem + (existing ? "; the file is as it was" : "; no file was made"));
-        };
-        // The permissions a file made by open(2) would get, or those of the file it replaces.
-        mode_t mode = 0;
-        if (existing) {
-            mode = existing->st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        if (::fchmod(fd, mode) != 0 || !writeAll(fd, csv) || ::fsync(fd) != 0) {
-            return fail("writing the CSV failed: " + systemReason(errno));
-        }
-        if (!file.closeNow()) {
-            return fail("writing the CSV failed: " + systemReason(errno));
-        }
-        if (!existing) {
-            // A file that appeared at the path meanwhile is not replaced unseen.
-            if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(),
-                            RENAME_NOREPLACE) == 0) {
-                return kExitDone;
-            }
-            if (errno != EINVAL && errno != ENOSYS) {
-                return fail("the CSV cannot be put in place: " + systemReason(errno));
-            }
-        } else if (struct ::stat now{}; ::stat(target.c_str(), &now) != 0 ||
-                                        now.st_dev != existing->st_dev ||
-                                        now.st_ino != existing->st_ino) {
-            return fail("it was replaced by another file while the CSV was written");
-        }
-        if (::rename(temporary.c_str(), target.c_str()) != 0) {
-            return fail("the CSV cannot be put in place: " + systemReason(errno));
-        }
-        return kExitDone;
-    }
-
-    // A pipe, a terminal or /dev/null: written as it is, as nothing can be replaced there.
-    int writeStream(const std::string &path, std::string_view csv)
-    {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            return refuse(path, "it cannot be opened for writing: " + systemReason(errno));
-        }
-        image::FileHandle file(image::systemFileApi(), fd);
-        if (!writeAll(fd, csv)) {
-            return refuse(path, "writing the CSV failed: " + systemReason(errno));
-        }
-        if (!file.closeNow()) {
-            return refuse(path, "writing the CSV failed: " + systemReason(errno));
-        }
-        return kExitDone;
     }
 
     Streams m_streams;

@@ -1,0 +1,154 @@
+#include "table/outputfile.h"
+
+#include "image/imagefile.h"
+#include "table/writeall.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace stats::table {
+
+namespace {
+
+using Written = std::expected<void, std::string>;
+
+// The folder part of a path, for a new file beside it.
+std::string folderOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// Whether a character device is one a CSV may go to: /dev/null, or a terminal. Other devices
+// are never opened, as opening some of them already does something.
+bool isNullOrTerminal(const struct ::stat &info)
+{
+    struct ::stat null
+    {
+    };
+    if (::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) && null.st_rdev == info.st_rdev) {
+        return true;
+    }
+    // The terminal majors of Linux: virtual consoles and serial lines, /dev/tty and the
+    // console, and pseudo-terminals.
+    const unsigned int major = ::major(info.st_rdev);
+    return major == 4 || major == 5 || (major >= 136 && major <= 143);
+}
+
+// Writes the CSV into a new file beside the target and renames it over the target only
+// once it is whole and on the disk, so that a failed export leaves the old file as it was.
+Written writeByRename(const std::string &target, std::string_view csv,
+                      std::optional<struct ::stat> existing)
+{
+    std::string temporary = folderOf(target) + "/.stats-table.XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return std::unexpected("a new file cannot be made in its folder: " + systemReason(errno));
+    }
+    image::FileHandle file(image::systemFileApi(), fd);
+    const auto fail = [&](const std::string &problem) {
+        file.closeNow();
+        ::unlink(temporary.c_str());
+        return std::unexpected(problem +
+                               (existing ? "; the file is as it was" : "; no file was made"));
+    };
+    // The permissions a file made by open(2) would get, or those of the file it replaces.
+    mode_t mode = 0;
+    if (existing) {
+        mode = existing->st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0 || !writeAll(fd, csv) || ::fsync(fd) != 0) {
+        return fail("writing the CSV failed: " + systemReason(errno));
+    }
+    if (!file.closeNow()) {
+        return fail("writing the CSV failed: " + systemReason(errno));
+    }
+    if (!existing) {
+        // A file that appeared at the path meanwhile is not replaced unseen.
+        if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
+            0) {
+            return {};
+        }
+        if (errno != EINVAL && errno != ENOSYS) {
+            return fail("the CSV cannot be put in place: " + systemReason(errno));
+        }
+    } else if (struct ::stat now{}; ::stat(target.c_str(), &now) != 0 ||
+                                    now.st_dev != existing->st_dev ||
+                                    now.st_ino != existing->st_ino) {
+        return fail("it was replaced by another file while the CSV was written");
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        return fail("the CSV cannot be put in place: " + systemReason(errno));
+    }
+    return {};
+}
+
+// A pipe, a terminal or /dev/null: written as it is, as nothing can be replaced there.
+Written writeStream(const std::string &path, std::string_view csv)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::unexpected("it cannot be opened for writing: " + systemReason(errno));
+    }
+    image::FileHandle file(image::systemFileApi(), fd);
+    if (!writeAll(fd, csv)) {
+        return std::unexpected("writing the CSV failed: " + systemReason(errno));
+    }
+    if (!file.closeNow()) {
+        return std::unexpected("writing the CSV failed: " + systemReason(errno));
+    }
+    return {};
+}
+
+} // namespace
+
+Written writeOutputFile(const std::string &path, std::string_view csv,
+                        image::FileIdentity imageFile, image::FileApi &files)
+{
+    struct ::stat info
+    {
+    };
+    if (::stat(path.c_str(), &info) != 0) {
+        const int error = errno;
+        struct ::stat link
+        {
+        };
+        if (error != ENOENT || ::lstat(path.c_str(), &link) == 0) {
+            return std::unexpected("it cannot be looked at: " + systemReason(error));
+        }
+        return writeByRename(path, csv, std::nullopt);
+    }
+    if (image::FileIdentity{info.st_dev, info.st_ino} == imageFile) {
+        return std::unexpected("it is the image itself; the CSV is never written over the image");
+    }
+    if (S_ISREG(info.st_mode)) {
+        if (auto problem = imageRisk(path, files); !problem.empty()) {
+            return std::unexpected(problem);
+        }
+        // A link stays a link: the file it leads to is replaced.
+        char *resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr) {
+            return std::unexpected("it cannot be looked at: " + systemReason(errno));
+        }
+        const std::string target(resolved);
+        std::free(resolved);
+        return writeByRename(target, csv, info);
+    }
+    if (S_ISFIFO(info.st_mode) || (S_ISCHR(info.st_mode) && isNullOrTerminal(info))) {
+        return writeStream(path, csv);
+    }
+    return std::unexpected("it is a folder, a disk or another device; the CSV goes only to a "
+                           "file, a pipe, a terminal or /dev/null");
+}
+
+} // namespace stats::table

@@ -107,7 +107,8 @@ ensure_source_entries() {
 add_tablet_headers() { # QT_SOURCE_DIR
     local src=$1 work
     work="$(mktemp -d)"
-    (cd "$work" && apt-get download -qq libwine-dev >/dev/null)
+    chmod 755 "$work" # apt's download user writes there
+    (cd "$work" && apt-get download -qq libwine-dev >/dev/null 2>&1)
     dpkg-deb -x "$work"/libwine-dev_*.deb "$work/root"
     local dir="$src/src/3rdparty/wintab"
     mkdir -p "$dir"
@@ -159,16 +160,18 @@ build_qt() {
     mkdir -p "$build"
     (
         cd "$build"
-        # Only what the two programs use: Widgets on the Windows platform plugin, no OpenGL,
-        # network, SQL or XML. The third-party libraries come from Qt's own copies, as mingw
+        # Only what the two programs use: Widgets on the Windows platform plugin, and the JPEG
+        # and ICO readers for the window's picture and icon; no OpenGL, network, SQL or XML. The third-party libraries come from Qt's own copies, as mingw
         # has none of Debian's. The host's Qt runs moc, rcc and uic.
         "$src/configure" -prefix "$qt_prefix" -xplatform win32-g++ \
             -device-option CROSS_COMPILE="$mingw_triplet-" \
             -qt-host-path /usr -release -shared -nomake tests -nomake examples \
             -no-opengl -no-dbus -no-icu -no-feature-sql -no-feature-network \
             -no-feature-testlib -no-feature-printsupport -no-feature-concurrent \
-            -no-feature-xml -no-feature-zstd -no-libjpeg -no-feature-direct2d \
-            -qt-zlib -qt-pcre -qt-libpng -qt-freetype -qt-harfbuzz -qt-doubleconversion \
+            -no-feature-xml -no-feature-zstd -no-feature-direct2d -no-feature-vulkan \
+            -no-feature-pdf \
+            -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz \
+            -qt-doubleconversion \
             -- -G Ninja \
             -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
             -DCMAKE_TOOLCHAIN_FILE="$here_windows/mingw-toolchain.cmake"
@@ -211,6 +214,12 @@ here_windows="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 build_windows_deps() {
     mkdir -p "$windows_cache"
+    # A second build at the same time waits for the first instead of unpacking over it.
+    exec {cache_lock}>"$windows_cache/.lock"
+    if ! flock -n "$cache_lock"; then
+        say "waiting for another build of the Windows dependencies in $windows_cache"
+        flock "$cache_lock"
+    fi
     install_windows_packages "${windows_packages[@]}"
     if [[ ! -e "$qt_prefix/.complete" || ! -e "$gtest_prefix/.complete" ]]; then
         ensure_source_entries

@@ -9,6 +9,7 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # Wine finds DLLs along WINEPATH, in Windows notation; Z: is the Unix root.
 windows_path() {
+    # shellcheck disable=SC1003 # a backslash, for tr
     printf 'Z:%s' "$1" | tr '/' '\\'
 }
 gcc_dlls="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"

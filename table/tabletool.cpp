@@ -246,7 +246,8 @@ std::expected<std::string, std::string> readAll(int fd)
     }
     std::string buffer(std::size_t{1} << 16, '\0');
     for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        // The buffer's 64 KiB fit the unsigned int that Windows' read(2) takes.
+        const ssize_t got = ::read(fd, buffer.data(), static_cast<unsigned int>(buffer.size()));
         if (got < 0 && errno == EINTR) {
             continue;
         }

@@ -47,6 +47,16 @@ table_against_linux() {
     "$linux/stats-table" export sample.nds linux.csv
     "$wine_run" "$stage/stats-table.exe" export sample.nds windows.csv
     cmp linux.csv windows.csv || fail "the export to a file differs from Linux's"
+    # Again over the file it made, which is replaced; to NUL; never over the image.
+    echo old >windows.csv
+    "$wine_run" "$stage/stats-table.exe" export sample.nds windows.csv
+    cmp linux.csv windows.csv || fail "the export over an existing file differs from Linux's"
+    "$wine_run" "$stage/stats-table.exe" export sample.nds NUL
+    cp sample.nds kept.nds
+    if "$wine_run" "$stage/stats-table.exe" export sample.nds sample.nds 2>/dev/null; then
+        fail "an export over the image itself was not refused"
+    fi
+    cmp sample.nds kept.nds || fail "an export over the image changed it"
     "$wine_run" "$stage/stats-table.exe" export sample.nds >stdout.csv
     cmp linux.csv stdout.csv || fail "the export to standard output differs from Linux's"
     # Two values of two entries changed; an import writes exactly those bytes on both.

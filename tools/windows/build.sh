@@ -24,11 +24,13 @@ version="$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' "$root/CMake
 name="tavrel-stats-editor-$version-windows-x64"
 stage="$out/$name"
 
+# A Qt built for another system runs the host Qt's moc, rcc and uic; QT_HOST_PATH says where.
 configure_and_build() {
     say "building the programs and their tests in $build_dir"
     cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$root/tools/windows/mingw-toolchain.cmake" \
-        -DCMAKE_PREFIX_PATH="$qt_prefix;$gtest_prefix" >/dev/null
+        -DCMAKE_PREFIX_PATH="$qt_prefix;$gtest_prefix" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
     cmake --build "$build_dir" --parallel "$(nproc)"
 }
 

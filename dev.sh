@@ -11,6 +11,8 @@
 #                             for SECONDS each, 600 by default; --ci runs each for 60 s
 #   ./dev.sh package [DIR]    build the Debian package into DIR (build/ by default), run lintian
 #   ./dev.sh test --package   the package test: build it, check it, install it in a scratch root
+#   ./dev.sh windows [--test] the Windows zip and installer in build/windows/ (tools/windows/);
+#                             --test also runs their tests under Wine
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -195,9 +197,12 @@ package)
     mkdir -p "$out"
     make_package "$(cd "$out" && pwd)"
     ;;
+windows)
+    exec "$here/tools/windows/build.sh" "${1:+${1#--}}"
+    ;;
 *)
     echo "usage: ./dev.sh run | test [--sanitize | --package] | bench | fuzz [SECONDS | --ci]" \
-        "| package [DIR]" >&2
+        "| package [DIR] | windows [--test]" >&2
     exit 2
     ;;
 esac

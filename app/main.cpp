@@ -5,17 +5,15 @@
 #include "catalogues/namepack.h"
 #include "form1.h"
 #include "layout.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
 #include <QMessageBox>
 
-#include <fontconfig/fontconfig.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <future>
 #include <optional>
 #include <string_view>
 
@@ -128,11 +126,7 @@ int main(int argc, char *argv[])
         nameTheProgram();
         parseCommandLine(QCoreApplication::arguments());
     }
-    // Qt's first font look-up reads the whole font configuration, a fifth of the work before
-    // the first frame. Read on another core while the application connects to the display (or
-    // when the window is made, if no thread can be started), it is there when Qt asks for it.
-    auto fontConfiguration =
-        std::async(std::launch::async | std::launch::deferred, [] { return FcInit(); });
+    const auto fontsReady = stats::app::beginFontStartUp();
     QApplication app(argc, argv);
     nameTheProgram();
     // Message boxes have no title of their own; the title bar shows this name.
@@ -142,6 +136,7 @@ int main(int argc, char *argv[])
     // Ties the window to its menu entry and icon on desktops that match them by name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrel.StatsEditor"));
     stats::app::keepNoSettings();
+    stats::app::adaptToSystem();
     const CommandLine line = parseCommandLine(QCoreApplication::arguments());
     if (line.image) {
         // A mistyped path is told as the shell tells one, before any window shows; "Unsupported
@@ -158,7 +153,7 @@ int main(int argc, char *argv[])
     auto names = stats::catalogues::chooseNames(line.namePack,
                                                 stats::catalogues::DataFolders::fromEnvironment());
     // Every window looks its fonts up as it is made.
-    fontConfiguration.wait();
+    fontsReady();
     if (!names) {
         showAtStart(namePackFaults(names.error()));
     }

@@ -1,6 +1,5 @@
 #include "catalogues/namepack.h"
 
-#include <cstdlib>
 #include <system_error>
 
 namespace stats::catalogues {
@@ -8,28 +7,6 @@ namespace stats::catalogues {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string environmentValue(const char *name)
-{
-    const char *value = std::getenv(name);
-    return value == nullptr ? std::string() : std::string(value);
-}
-
-// The pack folder inside a folder named in an XDG variable, or nothing for an empty or
-// relative one. Made as one text, so that the path is taken apart once.
-std::optional<fs::path> packFolderIn(std::string_view folder, std::string_view below = {})
-{
-    if (folder.empty() || folder.front() != '/') {
-        return std::nullopt;
-    }
-    std::string path(folder);
-    while (!path.empty() && path.back() == '/') {
-        path.pop_back();
-    }
-    path += below;
-    path += "/stats-editor/names";
-    return fs::path(std::move(path));
-}
 
 bool isFolder(const fs::path &path)
 {
@@ -74,33 +51,6 @@ std::string fileNames()
 const Catalogue &listOfFile(const CatalogueSet &names, const CatalogueFile &file)
 {
     return file.entries ? names.entries(*file.entries) : names.values(*file.values);
-}
-
-DataFolders DataFolders::fromEnvironment()
-{
-    return {environmentValue("XDG_DATA_HOME"), environmentValue("HOME"),
-            environmentValue("XDG_DATA_DIRS")};
-}
-
-std::vector<fs::path> namePackFolders(const DataFolders &folders)
-{
-    std::vector<fs::path> found;
-    if (auto home = packFolderIn(folders.dataHome)) {
-        found.push_back(std::move(*home));
-    } else if (auto user = packFolderIn(folders.home, "/.local/share")) {
-        found.push_back(std::move(*user));
-    }
-    const std::string_view dirs = folders.dataDirs.empty()
-                                      ? std::string_view("/usr/local/share:/usr/share")
-                                      : folders.dataDirs;
-    for (std::size_t start = 0; start <= dirs.size();) {
-        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-        if (auto dir = packFolderIn(dirs.substr(start, end - start))) {
-            found.push_back(std::move(*dir));
-        }
-        start = end + 1;
-    }
-    return found;
 }
 
 std::expected<CatalogueSet, FaultLog> loadNamePack(const fs::path &folder, const CatalogueSet &base)

@@ -17,7 +17,8 @@
 
 namespace stats::catalogues {
 
-/// The environment that says where the XDG data folders are.
+/// The environment that says where the XDG data folders are. On Windows, dataHome holds
+/// %APPDATA% and the other two are unused.
 struct DataFolders
 {
     std::string dataHome; ///< $XDG_DATA_HOME
@@ -29,7 +30,8 @@ struct DataFolders
 
 /// The folders a name pack is looked for in, first one first: stats-editor/names in
 /// $XDG_DATA_HOME (or ~/.local/share), then in each of $XDG_DATA_DIRS (or /usr/local/share and
-/// /usr/share). Relative folders are ignored, as the XDG rules ask.
+/// /usr/share). Relative folders are ignored, as the XDG rules ask. On Windows, only
+/// stats-editor\names in %APPDATA%.
 [[nodiscard]] std::vector<std::filesystem::path> namePackFolders(const DataFolders &folders);
 
 /// The faults of a refused pack that are kept in full; enough to see what is wrong.

@@ -1,7 +1,9 @@
+#include "table/programstart.h"
 #include "table/tabletool.h"
 
 #include <cstdio>
 #include <exception>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -10,7 +12,8 @@ int main(int argc, char **argv)
     // The program reports every failure it knows of as a message; anything else (memory
     // running out, above all) still ends with a message and a status, never an abort.
     try {
-        const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+        const std::vector<std::string> arguments = stats::table::startProgram(argc, argv);
+        const std::vector<std::string_view> args(arguments.begin(), arguments.end());
         return stats::table::runTableTool(args, {stdout, stderr});
     } catch (const std::exception &error) {
         std::fprintf(stderr, "stats-table: stopped: %s; nothing more was written\n", error.what());

@@ -3,13 +3,12 @@
 #include "catalogues/files/cataloguefiles.h"
 #include "image/fileapi.h"
 #include "image/imagefile.h"
+#include "table/userfiles.h"
 #include "table/writeall.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 #include <vector>
 
 namespace stats::table {
@@ -39,14 +38,14 @@ std::string reasonOf(int error)
 // could not be written whole is removed again. The system's reason on failure.
 std::expected<void, std::string> writeNewFile(const fs::path &path, std::string_view text)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return std::unexpected(reasonOf(errno));
+    const auto fd = createNewFile(path);
+    if (!fd) {
+        return std::unexpected(reasonOf(fd.error()));
     }
-    image::FileHandle file(image::systemFileApi(), fd);
-    if (!writeAll(fd, text) || !file.closeNow()) {
+    Descriptor file(*fd);
+    if (!writeAll(*fd, text) || !file.closeNow()) {
         const int error = errno;
-        ::unlink(path.c_str());
+        removeNewFile(path);
         return std::unexpected(reasonOf(error));
     }
     return {};

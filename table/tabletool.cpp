@@ -7,6 +7,7 @@
 #include "table/tablechanges.h"
 #include "table/tablecsv.h"
 #include "table/tablenames.h"
+#include "table/userfiles.h"
 #include "table/writeall.h"
 
 #include <algorithm>
@@ -234,7 +235,8 @@ std::expected<std::string, std::string> readAll(int fd)
     }
     std::string buffer(std::size_t{1} << 16, '\0');
     for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        // The buffer's 64 KiB fit the unsigned int that Windows' read(2) takes.
+        const ssize_t got = ::read(fd, buffer.data(), static_cast<unsigned int>(buffer.size()));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -255,12 +257,12 @@ std::expected<std::string, std::string> readAll(int fd)
 
 std::expected<std::string, std::string> readTextFile(const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::unexpected("it cannot be opened: " + systemReason(errno));
+    const auto fd = openToRead(path);
+    if (!fd) {
+        return std::unexpected("it cannot be opened: " + systemReason(fd.error()));
     }
-    const image::FileHandle file(image::systemFileApi(), fd);
-    return readAll(fd);
+    const Descriptor file(*fd);
+    return readAll(*fd);
 }
 
 // A report that could not be written is a failure, though the image is settled by then:

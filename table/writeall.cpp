@@ -1,5 +1,6 @@
 #include "table/writeall.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -8,7 +9,9 @@ namespace stats::table {
 bool writeAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        // At most a gibibyte a call: Windows' write(2) takes an unsigned int, POSIX's a size_t.
+        const auto count = static_cast<unsigned int>(std::min<std::size_t>(bytes.size(), 1U << 30));
+        const ssize_t put = ::write(fd, bytes.data(), count);
         if (put < 0 && errno == EINTR) {
             continue;
         }

@@ -6,12 +6,11 @@
 #include "support/tempimage.h"
 
 #include <chrono>
-#include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -268,7 +267,7 @@ struct GapCase
 
 void cutShort(const std::string &image, const std::string & /*other*/)
 {
-    ASSERT_EQ(::truncate(image.c_str(), 1 << 20), 0);
+    std::filesystem::resize_file(image, 1 << 20);
 }
 
 using Gap = FaultFixture<GapCase>;
@@ -303,13 +302,13 @@ INSTANTIATE_TEST_SUITE_P(
                               SaveStep::BeforeEntry, 1},
                       GapCase{"ReplacedByRename",
                               [](const std::string &image, const std::string &other) {
-                                  ASSERT_EQ(::rename(other.c_str(), image.c_str()), 0);
+                                  std::filesystem::rename(other, image);
                                   ASSERT_TRUE(stats::testing::makeSampleImage(other));
                               },
                               ErrorKind::Replaced},
                       GapCase{"Deleted",
                               [](const std::string &image, const std::string &) {
-                                  ASSERT_EQ(::unlink(image.c_str()), 0);
+                                  ASSERT_TRUE(std::filesystem::remove(image));
                               },
                               ErrorKind::Replaced}),
     [](const auto &testInfo) { return testInfo.param.name; });
@@ -321,15 +320,14 @@ TEST_F(FileFault, ASecondWriterOrATableReadWaitsABoundedTimeForTheFirstWriter)
     for (const bool save : {true, false}) {
         for (const auto held : {std::chrono::milliseconds(300), std::chrono::milliseconds(3000)}) {
             const auto before = snapshotOf(m_image);
-            const int fd = ::open(m_image.c_str(), O_RDWR | O_CLOEXEC);
-            struct ::flock lock
-            {
-            };
-            lock.l_type = F_WRLCK;
-            ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+            FileApi &files = systemFileApi();
+            // The lock of another writer of ours, taken as the programs take it.
+            const auto writer = files.open(m_image, Access::ReadWrite);
+            ASSERT_TRUE(writer.has_value());
+            ASSERT_TRUE(files.tryLock(*writer, LockKind::Exclusive).has_value());
             std::thread first([&] {
                 std::this_thread::sleep_for(held);
-                ::close(fd);
+                static_cast<void>(files.close(*writer));
             });
             std::optional<ErrorKind> failed;
             if (save) {

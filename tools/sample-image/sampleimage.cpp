@@ -1,13 +1,12 @@
 #include "sampleimage.h"
 
 #include "catalogues/files/cataloguefiles.h"
+#include "newfile.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <fcntl.h>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 namespace stats::tools {
@@ -56,23 +55,6 @@ std::uint8_t tableByte(int record, int offset)
         }
     }
     return static_cast<std::uint8_t>(0xA0 ^ offset ^ ((record * 3) & 0x1F));
-}
-
-bool writeAll(int fd, const std::vector<std::uint8_t> &bytes, std::int64_t offset)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
-                                     static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
 }
 
 std::vector<std::uint8_t> bytesOfRange(std::int64_t from, std::int64_t to)
@@ -132,23 +114,10 @@ std::expected<void, int> writeSampleImage(const std::string &path, std::int64_t 
     if (size < kGuardEnd) {
         return std::unexpected(EINVAL);
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return std::unexpected(errno);
-    }
     // Only the header and the table hold data; the rest stays a hole that takes no disk.
-    const bool written = ::ftruncate(fd, static_cast<off_t>(size)) == 0 &&
-                         writeAll(fd, bytesOfRange(0, kHeaderSize), 0) &&
-                         writeAll(fd, bytesOfRange(kGuardStart, kGuardEnd), kGuardStart);
-    const int error = errno;
-    if (::close(fd) != 0 && written) {
-        return std::unexpected(errno);
-    }
-    if (!written) {
-        ::unlink(path.c_str());
-        return std::unexpected(error);
-    }
-    return {};
+    return writeNewFile(path, size,
+                        {FilePiece{0, bytesOfRange(0, kHeaderSize)},
+                         FilePiece{kGuardStart, bytesOfRange(kGuardStart, kGuardEnd)}});
 }
 
 } // namespace stats::tools

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The installer under Wine, in a Wine prefix of its own: a silent install, the "Open with"
+# entry for .nds files, a start of the installed stats-table, and a silent uninstall that
+# leaves no file, folder, shortcut or registry key behind.
+#
+#   tools/windows/installer_test.sh SETUP_EXE
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+setup="$1"
+prefix="$(mktemp -d)"
+trap 'rm -rf "$prefix"' EXIT
+export WINEPREFIX="$prefix"
+wine_run="$root/tools/windows/wine-run.sh"
+
+say() { echo "windows installer test: $*"; }
+fail() {
+    echo "windows installer test: FAILED: $*" >&2
+    exit 1
+}
+
+# The Unix path of a folder Wine names by its Windows path.
+unix_path() { # WINDOWS_PATH
+    "$wine_run" winepath -u "$1" 2>/dev/null
+}
+
+main() {
+    say "silent install"
+    "$wine_run" wineboot -i >/dev/null 2>&1
+    "$wine_run" "$setup" /S
+    local folder
+    # shellcheck disable=SC1003 # Windows paths end folders in a backslash
+    folder="$(unix_path 'C:\users\'"$(id -un)"'\AppData\Local\Programs\Tavrel Stats Editor')"
+    [[ -e "$folder/stats-editor.exe" && -e "$folder/uninstall.exe" ]] ||
+        fail "nothing installed in $folder"
+    local programs
+    # shellcheck disable=SC1003
+    programs="$(unix_path 'C:\users\'"$(id -un)"'\AppData\Roaming\Microsoft\Windows\Start Menu\Programs')"
+    [[ -e "$programs/Tavrel Stats Editor.lnk" ]] || fail "no Start menu entry"
+    "$wine_run" reg query 'HKCU\Software\Classes\.nds\OpenWithProgids' | grep -q TavrelStatsEditor ||
+        fail "no \"Open with\" entry for .nds"
+    "$wine_run" reg query 'HKCU\Software\Classes\TavrelStatsEditor.Image\shell\open\command' |
+        grep -q 'stats-editor.exe' || fail "the \"Open with\" entry does not start the editor"
+
+    say "a start of the installed programs"
+    "$wine_run" "$folder/stats-table.exe" --help | grep -q 'stats-table export' ||
+        fail "the installed stats-table does not start"
+
+    say "silent uninstall"
+    "$wine_run" "$folder/uninstall.exe" /S
+    # The uninstaller copies itself away and returns at once; its copy does the work.
+    for _ in $(seq 50); do
+        [[ -e "$folder" ]] || break
+        sleep 0.2
+    done
+    [[ ! -e "$folder" ]] || fail "the uninstall left $(find "$folder" | head -n 5)"
+    [[ ! -e "$programs/Tavrel Stats Editor.lnk" ]] || fail "the uninstall left the Start menu entry"
+    if "$wine_run" reg query 'HKCU\Software\Classes\TavrelStatsEditor.Image' >/dev/null 2>&1 ||
+        "$wine_run" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TavrelStatsEditor' \
+            >/dev/null 2>&1; then
+        fail "the uninstall left registry keys"
+    fi
+    say "passed"
+}
+
+main

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The editor under Wine in a virtual X server at 96 dpi, driven with xdotool and checked
+# against the image's bytes: open a sample image, click the first entry of List 1, type a new
+# hp and save with Ctrl+S. An image of another game ends the program with "Unsupported Rom"
+# and status 1. Leaves a screenshot of the loaded entry in build/windows/.
+#
+#   tools/windows/window_test.sh STAGE WORK_DIR
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+stage="$1"
+work="$2"
+wine_run="$root/tools/windows/wine-run.sh"
+linux="$root/build/windows/linux/bin"
+# Where the table starts and how long a record is; hp is a record's first byte.
+table_offset=$((0x694E954))
+screen=1024x768x24
+
+say() { echo "windows window test: $*"; }
+fail() {
+    echo "windows window test: FAILED: $*" >&2
+    exit 1
+}
+
+# The X window of the program's main window, once it is shown.
+window_of() { # TITLE
+    local id=""
+    for _ in $(seq 100); do
+        id="$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)"
+        [[ -n "$id" ]] && break
+        sleep 0.2
+    done
+    [[ -n "$id" ]] || fail "no window named \"$1\" appeared"
+    echo "$id"
+}
+
+byte_at() { # FILE OFFSET
+    od -A n -t u1 -j "$2" -N 1 "$1" | tr -d ' '
+}
+
+scenario() {
+    cd "$work"
+    rm -f editor.nds other.nds fresh.nds
+    "$linux/make-sample-image" editor.nds >/dev/null
+    "$wine_run" "$stage/stats-editor.exe" editor.nds &
+    local editor=$!
+    local window
+    window="$(window_of "Tavrel")"
+    # Window-relative pixels at 96 dpi: the layout's twips divided by 15. The first row of
+    # List1, then the hp box.
+    xdotool windowfocus --sync "$window"
+    xdotool mousemove --window "$window" 40 126 click 1
+    sleep 1
+    import -window root "$root/build/windows/editor-under-wine.png" 2>/dev/null || true
+    xdotool mousemove --window "$window" 200 153 click --repeat 3 1
+    xdotool key --window "$window" ctrl+a
+    xdotool type --window "$window" 123
+    xdotool key --window "$window" ctrl+s
+    sleep 1
+    [[ "$(byte_at editor.nds "$table_offset")" == 123 ]] ||
+        fail "hp of the first entry is $(byte_at editor.nds "$table_offset") in the image, not 123"
+    # That byte and no other: the image against a fresh sample.
+    "$linux/make-sample-image" fresh.nds >/dev/null
+    [[ "$(cmp -l fresh.nds editor.nds | wc -l)" == 1 ]] || fail "the save wrote other bytes too"
+    kill "$editor" 2>/dev/null || true
+    wait "$editor" 2>/dev/null || true
+
+    # The same image with another game's code: refused, and the program ends with status 1.
+    "$linux/make-sample-image" other.nds >/dev/null
+    printf 'ABCD' | dd of=other.nds bs=1 seek=12 conv=notrunc status=none
+    "$wine_run" "$stage/stats-editor.exe" other.nds &
+    local refused=$!
+    window="$(window_of "Tavrel")"
+    xdotool windowfocus --sync "$window"
+    xdotool key --window "$window" Return
+    local status=0
+    wait "$refused" || status=$?
+    ((status == 1)) || fail "an image of another game ended the editor with status $status, not 1"
+    cd - >/dev/null
+}
+
+main() {
+    say "the editor in Xvfb"
+    export DISPLAY=:93
+    Xvfb "$DISPLAY" -screen 0 "$screen" -dpi 96 -nolisten tcp &
+    local xvfb=$!
+    trap 'kill "$xvfb" 2>/dev/null || true' EXIT
+    sleep 1
+    scenario
+    say "passed"
+}
+
+main

@@ -4,6 +4,14 @@
 
 namespace stats::image {
 
+// The calls themselves are the platform's (fileapi_posix.cpp, fileapi_windows.cpp); the one
+// instance that stands for the real system is shared.
+FileApi &systemFileApi()
+{
+    static FileApi api;
+    return api;
+}
+
 SystemResult<void> FileHandle::closeNow() noexcept
 {
     if (m_file == kNoFile) {

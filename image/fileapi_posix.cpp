@@ -158,12 +158,6 @@ SystemResult<void> FileApi::close(NativeFile file)
     return {};
 }
 
-FileApi &systemFileApi()
-{
-    static FileApi api;
-    return api;
-}
-
 std::string osReason(OsError code)
 {
     return std::strerror(code);

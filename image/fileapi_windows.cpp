@@ -243,12 +243,6 @@ SystemResult<void> FileApi::close(NativeFile file)
     return {};
 }
 
-FileApi &systemFileApi()
-{
-    static FileApi api;
-    return api;
-}
-
 std::string osReason(OsError code)
 {
     // The system's own text says only "used by another process"; what to do about it is ours.

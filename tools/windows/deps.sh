@@ -19,7 +19,7 @@ mingw_triplet=x86_64-w64-mingw32
 # whose moc, rcc and uic the cross build runs, and the tools that fetch and build the sources.
 windows_packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-    cmake ninja-build dpkg-dev
+    cmake ninja-build dpkg-dev ccache
     qt6-base-dev qt6-base-dev-tools
 )
 
@@ -117,7 +117,8 @@ add_tablet_headers() { # QT_SOURCE_DIR
     cp "$header" "$dir/wintab_wine.h"
     cp "$(dirname "$header")/pktdef.h" "$dir/pktdef.h"
     # Wine's header names its A/W pairs through Wine's own macros, which mean nothing outside
-    # Wine; here they pick the wide variants when UNICODE is set, as Qt's build does.
+    # Wine; here they pick the wide variants when UNICODE is set, as Qt's build does. Qt also
+    # expects the original header's API, the calling convention of the tablet functions.
     cat >"$dir/wintab.h" <<'HEADER'
 #pragma once
 #include <windows.h>
@@ -128,6 +129,10 @@ add_tablet_headers() { # QT_SOURCE_DIR
 #endif
 #define DECL_WINELIB_TYPE_AW(type) typedef WINELIB_NAME_AW(type) type;
 #include "wintab_wine.h"
+/* The calling convention the original header names its function pointers with. */
+#ifndef API
+#define API WINAPI
+#endif
 HEADER
     rm -rf "$work"
 }
@@ -147,44 +152,60 @@ fetch_source() { # PACKAGE DEST: unpacks Debian's source of PACKAGE into DEST
     rm -rf "$work"
 }
 
+# Only what the two programs use: Widgets on the Windows platform plugin, and the JPEG and ICO
+# readers for the window's picture and icon; no OpenGL, network, SQL or XML. The third-party
+# libraries come from Qt's own copies, as mingw has none of Debian's. The host's Qt runs moc,
+# rcc and uic. Direct2D stays on: Qt 6.4 builds its DirectWrite fonts only with it, and the
+# platform plugin does not link without them.
+qt_configure_options=(
+    -xplatform win32-g++ -device-option CROSS_COMPILE="$mingw_triplet-"
+    -qt-host-path /usr -release -shared -nomake tests -nomake examples
+    -no-opengl -no-dbus -no-icu -no-feature-sql -no-feature-network
+    -no-feature-testlib -no-feature-printsupport -no-feature-concurrent
+    -no-feature-xml -no-feature-zstd -no-feature-vulkan
+    -no-feature-pdf
+    -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz
+    -qt-doubleconversion
+)
+
+configure_qt() { # SOURCE_DIR BUILD_DIR
+    fetch_source qt6-base "$1"
+    add_tablet_headers "$1"
+    rm -rf "$2" "$qt_prefix"
+    mkdir -p "$2"
+    (cd "$2" && "$1/configure" -prefix "$qt_prefix" "${qt_configure_options[@]}" \
+        -- -G Ninja -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DCMAKE_TOOLCHAIN_FILE="$here_windows/mingw-toolchain.cmake")
+}
+
+# A build that was cut short (a closed terminal, a lost machine) goes on where it stopped, as
+# long as it was configured with the options above; otherwise it starts from Debian's source.
 build_qt() {
     if [[ -e "$qt_prefix/.complete" ]]; then
         return
     fi
     local src="$windows_cache/qtbase-src" build="$windows_cache/qtbase-build"
-    fetch_source qt6-base "$src"
-    add_tablet_headers "$src"
-    say "building Qt $qt_version for $mingw_triplet into $qt_prefix (about 30 minutes on 2 cores;" \
-        "log: $windows_cache/qt-build.log)"
-    rm -rf "$build" "$qt_prefix"
-    mkdir -p "$build"
-    (
-        cd "$build"
-        # Only what the two programs use: Widgets on the Windows platform plugin, and the JPEG
-        # and ICO readers for the window's picture and icon; no OpenGL, network, SQL or XML. The third-party libraries come from Qt's own copies, as mingw
-        # has none of Debian's. The host's Qt runs moc, rcc and uic.
-        "$src/configure" -prefix "$qt_prefix" -xplatform win32-g++ \
-            -device-option CROSS_COMPILE="$mingw_triplet-" \
-            -qt-host-path /usr -release -shared -nomake tests -nomake examples \
-            -no-opengl -no-dbus -no-icu -no-feature-sql -no-feature-network \
-            -no-feature-testlib -no-feature-printsupport -no-feature-concurrent \
-            -no-feature-xml -no-feature-zstd -no-feature-direct2d -no-feature-vulkan \
-            -no-feature-pdf \
-            -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz \
-            -qt-doubleconversion \
-            -- -G Ninja \
-            -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-            -DCMAKE_TOOLCHAIN_FILE="$here_windows/mingw-toolchain.cmake"
-        cmake --build . --parallel "$(nproc)"
-        cmake --install .
-    ) >"$windows_cache/qt-build.log" 2>&1 || {
-        tail -n 40 "$windows_cache/qt-build.log" >&2
-        echo "windows: the Qt build failed; the whole log is $windows_cache/qt-build.log" >&2
-        exit 1
-    }
+    local configured="$build/.configured-with" wanted="${qt_configure_options[*]} $qt_prefix"
+    local log="$windows_cache/qt-build.log"
+    if [[ -e "$configured" && "$(cat "$configured")" == "$wanted" ]]; then
+        say "going on with the Qt build in $build (log: $log)"
+    else
+        say "building Qt $qt_version for $mingw_triplet into $qt_prefix (about 30 minutes on 2" \
+            "cores; log: $log)"
+        configure_qt "$src" "$build" >"$log" 2>&1 || qt_build_failed "$log"
+        printf '%s' "$wanted" >"$configured"
+    fi
+    (cmake --build "$build" --parallel "$(nproc)" && cmake --install "$build") \
+        >>"$log" 2>&1 || qt_build_failed "$log"
     touch "$qt_prefix/.complete"
     rm -rf "$build" "$src"
     say "Qt is in $qt_prefix"
+}
+
+qt_build_failed() { # LOG
+    tail -n 40 "$1" >&2
+    echo "windows: the Qt build failed; the whole log is $1" >&2
+    exit 1
 }
 
 build_googletest() {
@@ -226,6 +247,8 @@ build_windows_deps() {
     fi
     build_googletest
     build_qt
+    # Released here, or the X server and Wine that the tests start would inherit and hold it.
+    exec {cache_lock}>&-
 }
 
 if [[ "${BASH_SOURCE[0]}" == "$0" ]]; then

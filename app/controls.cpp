@@ -1,5 +1,7 @@
 #include "controls.h"
 
+#include "layout.h"
+
 #include <QCompleter>
 #include <QFocusEvent>
 #include <QLineEdit>
@@ -7,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOptionButton>
+#include <QStyledItemDelegate>
 #include <QStylePainter>
 
 namespace stats::app {
@@ -86,8 +89,28 @@ std::optional<int> ChoiceBox::value() const
     return currentIndex() >= 0 ? std::optional(currentIndex()) : m_unlisted;
 }
 
+namespace {
+
+// Gives every row the same height, whatever the face's line spacing.
+class FixedRowHeight final : public QStyledItemDelegate
+{
+public:
+    FixedRowHeight(int height, QObject *parent) : QStyledItemDelegate(parent), m_height(height) {}
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), m_height};
+    }
+
+private:
+    int m_height;
+};
+
+} // namespace
+
 EntryList::EntryList(QWidget *parent) : QListView(parent)
 {
+    setItemDelegate(new FixedRowHeight(pixels(kEntryRowHeight), this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -24,6 +24,11 @@ inline constexpr int kClientHeightAtStart = 7620;
 inline constexpr int kClientHeightCollapsed = 7605;
 inline constexpr int kClientHeightExpanded = 10935;
 
+// The height of a row of the three entry lists: List1 shows five rows. The font engines give
+// the lists' face different line spacings (Windows two pixels more than FreeType), so the
+// rows take this height instead.
+inline constexpr int kEntryRowHeight = 300;
+
 inline constexpr std::string_view kWindowTitle = "Tavrel (-Ondak-) Base Stats Editor";
 
 enum class FontKey { A, B, C, D, E, F, G, W };

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -50,6 +51,16 @@ void showAtStart(const QString &text)
     box.exec();
 }
 
+// A fault found before the window shows goes to standard error, as from any command; where no
+// one sees that, as for a Windows program started from the desktop, a box shows it too.
+void tellAtStart(const std::string &line)
+{
+    std::fprintf(stderr, "%s\n", line.c_str());
+    if (!stats::app::errorsAreSeen() && qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        showAtStart(QString::fromStdString(line));
+    }
+}
+
 struct CommandLine
 {
     std::optional<QString> image;
@@ -79,7 +90,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         const QString fault = parser.errorText().isEmpty()
                                   ? QStringLiteral("give one image at most")
                                   : parser.errorText();
-        std::fprintf(stderr, "stats-editor: %s; see stats-editor --help\n", qUtf8Printable(fault));
+        tellAtStart("stats-editor: " + fault.toStdString() + "; see stats-editor --help");
         std::exit(2);
     }
     if (parser.isSet(help)) {
@@ -144,8 +155,8 @@ int main(int argc, char *argv[])
         const std::string path = QFile::encodeName(*line.image).toStdString();
         if (const auto found = stats::image::verifyImage(path);
             !found && found.error().kind == stats::image::ErrorKind::NoFile) {
-            std::fprintf(stderr, "stats-editor: %s: %s\n", path.c_str(),
-                         stats::image::osReason(found.error().osError).c_str());
+            tellAtStart("stats-editor: " + path + ": " +
+                        stats::image::osReason(found.error().osError));
             return EXIT_FAILURE;
         }
     }

@@ -16,4 +16,8 @@ namespace stats::app {
 /// fonts the program brings known and the ones it does not set itself definite.
 void adaptToSystem();
 
+/// Whether what the program writes to standard error reaches anyone: a Windows program started
+/// from the desktop or "Open with" has no console.
+[[nodiscard]] bool errorsAreSeen();
+
 } // namespace stats::app

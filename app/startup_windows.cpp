@@ -6,6 +6,8 @@
 #include <QFontDatabase>
 #include <QSettings>
 
+#include <windows.h>
+
 namespace stats::app {
 
 std::function<void()> beginFontStartUp()
@@ -35,6 +37,14 @@ void adaptToSystem()
     QApplication::setFont(QFont(
         {QStringLiteral("Segoe UI"), QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans")},
         9));
+}
+
+bool errorsAreSeen()
+{
+    // A console, a pipe or a file; a program started from the desktop has none of them.
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    return error != nullptr && error != INVALID_HANDLE_VALUE &&
+           GetFileType(error) != FILE_TYPE_UNKNOWN;
 }
 
 } // namespace stats::app

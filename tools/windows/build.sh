@@ -17,6 +17,8 @@ source "$root/tools/windows/deps.sh"
 # On top of what the cross build needs: Wine to run the build's tools and tests, NSIS for the
 # installer, zip, and the fonts the zip brings, whose files and licences come from Debian.
 pack_packages=(wine wine64 nsis zip fonts-lobster fonts-crosextra-carlito)
+# The tests drive the editor in a virtual X server and read its pixels back.
+test_packages=(xvfb xauth xdotool imagemagick)
 
 out="$root/build/windows"
 build_dir="$out/build"
@@ -25,9 +27,12 @@ name="tavrel-stats-editor-$version-windows-x64"
 stage="$out/$name"
 
 # A Qt built for another system runs the host Qt's moc, rcc and uic; QT_HOST_PATH says where.
+# ccache keeps the objects in the Windows cache, so a fresh checkout compiles little again.
 configure_and_build() {
     say "building the programs and their tests in $build_dir"
+    export CCACHE_DIR="$windows_cache/ccache" CCACHE_BASEDIR="$root"
     cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
         -DCMAKE_TOOLCHAIN_FILE="$root/tools/windows/mingw-toolchain.cmake" \
         -DCMAKE_PREFIX_PATH="$qt_prefix;$gtest_prefix" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
@@ -59,16 +64,20 @@ copy_imports() { # FILE...
 }
 
 # The folder the zip holds and the installer installs: the programs, the DLLs they load,
-# Qt's Windows platform and style plugins, the fonts, and the licences of all of them.
+# Qt's Windows platform, style and picture plugins, the fonts, and the licences of all of them.
 stage_folder() {
     say "putting the programs, DLLs, fonts and licences in $stage"
     rm -rf "$stage"
-    mkdir -p "$stage/platforms" "$stage/styles" "$stage/fonts" "$stage/licences"
+    mkdir -p "$stage/platforms" "$stage/styles" "$stage/imageformats" "$stage/fonts" \
+        "$stage/licences"
     cp "$build_dir/bin/stats-editor.exe" "$build_dir/bin/stats-table.exe" "$stage/"
     cp "$qt_prefix/plugins/platforms/qwindows.dll" "$stage/platforms/"
     # The native look of Windows 10 and 11; without it, Qt falls back to its Fusion style.
     cp "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
-    copy_imports "$stage"/*.exe "$stage/platforms/qwindows.dll" "$stage/styles/qwindowsvistastyle.dll"
+    # The readers of the window's background picture and of its icon.
+    cp "$qt_prefix/plugins/imageformats/qjpeg.dll" "$qt_prefix/plugins/imageformats/qico.dll" \
+        "$stage/imageformats/"
+    copy_imports "$stage"/*.exe "$stage"/*/*.dll
     "$mingw_triplet-strip" --strip-unneeded "$stage"/*.exe "$stage"/*.dll "$stage"/*/*.dll
     # Fonts Windows lacks. Both are under the SIL Open Font License 1.1, which lets them be
     # bundled with software as long as the licence and copyright notice go with them.
@@ -116,7 +125,11 @@ main() {
         exit 2
         ;;
     esac
-    install_windows_packages "${windows_packages[@]}" "${pack_packages[@]}"
+    local packages=("${windows_packages[@]}" "${pack_packages[@]}")
+    if [[ "${1:-}" == test ]]; then
+        packages+=("${test_packages[@]}")
+    fi
+    install_windows_packages "${packages[@]}"
     build_windows_deps
     configure_and_build
     stage_folder

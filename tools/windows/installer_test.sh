@@ -27,7 +27,7 @@ unix_path() { # WINDOWS_PATH
 main() {
     say "silent install"
     "$wine_run" wineboot -i >/dev/null 2>&1
-    "$wine_run" "$setup" /S
+    "$wine_run" --packed "$setup" /S
     local folder
     # shellcheck disable=SC1003 # Windows paths end folders in a backslash
     folder="$(unix_path 'C:\users\'"$(id -un)"'\AppData\Local\Programs\Tavrel Stats Editor')"
@@ -43,11 +43,11 @@ main() {
         grep -q 'stats-editor.exe' || fail "the \"Open with\" entry does not start the editor"
 
     say "a start of the installed programs"
-    "$wine_run" "$folder/stats-table.exe" --help | grep -q 'stats-table export' ||
+    "$wine_run" --packed "$folder/stats-table.exe" --help | grep -q 'stats-table export' ||
         fail "the installed stats-table does not start"
 
     say "silent uninstall"
-    "$wine_run" "$folder/uninstall.exe" /S
+    "$wine_run" --packed "$folder/uninstall.exe" /S
     # The uninstaller copies itself away and returns at once; its copy does the work.
     for _ in $(seq 50); do
         [[ -e "$folder" ]] || break

@@ -2,7 +2,8 @@
 # The editor under Wine in a virtual X server at 96 dpi, driven with xdotool and checked
 # against the image's bytes: open a sample image, click the first entry of List 1, type a new
 # hp and save with Ctrl+S. An image of another game ends the program with "Unsupported Rom"
-# and status 1. Leaves a screenshot of the loaded entry in build/windows/.
+# and status 1, a mistyped path with the system's reason. Leaves a screenshot of the loaded
+# entry in build/windows/.
 #
 #   tools/windows/window_test.sh STAGE WORK_DIR
 set -euo pipefail
@@ -11,6 +12,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 stage="$1"
 work="$2"
 wine_run="$root/tools/windows/wine-run.sh"
+wine_prefix="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor/windows/wine}"
 linux="$root/build/windows/linux/bin"
 # Where the table starts and how long a record is; hp is a record's first byte.
 table_offset=$((0x694E954))
@@ -42,7 +44,7 @@ scenario() {
     cd "$work"
     rm -f editor.nds other.nds fresh.nds
     "$linux/make-sample-image" editor.nds >/dev/null
-    "$wine_run" "$stage/stats-editor.exe" editor.nds &
+    "$wine_run" --packed "$stage/stats-editor.exe" editor.nds &
     local editor=$!
     local window
     window="$(window_of "Tavrel")"
@@ -51,7 +53,14 @@ scenario() {
     xdotool windowfocus --sync "$window"
     xdotool mousemove --window "$window" 40 126 click 1
     sleep 1
-    import -window root "$root/build/windows/editor-under-wine.png" 2>/dev/null || true
+    import -window root "$root/build/windows/editor-under-wine.png"
+    # The background picture, a JPEG that Qt reads through a plugin the zip must bring, shows at
+    # the window's corner: yellow, where a missing picture leaves the style's grey.
+    local corner
+    corner="$(import -window "$window" -crop 1x1+3+3 +repage -depth 8 txt:- |
+        grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1)"
+    (( 16#${corner:1:2} > 16#${corner:5:2} + 64 )) ||
+        fail "the window's corner is $corner, not the yellow of its background picture"
     xdotool mousemove --window "$window" 200 153 click --repeat 3 1
     xdotool key --window "$window" ctrl+a
     xdotool type --window "$window" 123
@@ -68,7 +77,7 @@ scenario() {
     # The same image with another game's code: refused, and the program ends with status 1.
     "$linux/make-sample-image" other.nds >/dev/null
     printf 'ABCD' | dd of=other.nds bs=1 seek=12 conv=notrunc status=none
-    "$wine_run" "$stage/stats-editor.exe" other.nds &
+    "$wine_run" --packed "$stage/stats-editor.exe" other.nds &
     local refused=$!
     window="$(window_of "Tavrel")"
     xdotool windowfocus --sync "$window"
@@ -76,6 +85,22 @@ scenario() {
     local status=0
     wait "$refused" || status=$?
     ((status == 1)) || fail "an image of another game ended the editor with status $status, not 1"
+
+    # A mistyped path is told on standard error, as on Linux, before any window shows.
+    status=0
+    "$wine_run" --packed "$stage/stats-editor.exe" tpyo.nds 2>mistyped.txt || status=$?
+    ((status == 1)) || fail "a mistyped path ended the editor with status $status, not 1"
+    grep -q '^stats-editor: tpyo.nds: ' mistyped.txt ||
+        fail "a mistyped path was told as \"$(cat mistyped.txt)\""
+    # Started as from the desktop, with no console, it shows the same words in a box.
+    "$wine_run" --packed start /wait /unix "$stage/stats-editor.exe" tpyo.nds &
+    local boxed=$!
+    window="$(window_of "Tavrel")"
+    xdotool windowfocus --sync "$window"
+    xdotool key --window "$window" Return
+    status=0
+    wait "$boxed" || status=$?
+    ((status == 1)) || fail "a mistyped path, with no console, ended the editor with status $status"
     cd - >/dev/null
 }
 
@@ -83,8 +108,9 @@ main() {
     say "the editor in Xvfb"
     export DISPLAY=:93
     Xvfb "$DISPLAY" -screen 0 "$screen" -dpi 96 -nolisten tcp &
-    local xvfb=$!
-    trap 'kill "$xvfb" 2>/dev/null || true' EXIT
+    xvfb=$!
+    # Wine's own processes of the run go before the X server they draw on.
+    trap 'WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null; kill "$xvfb" 2>/dev/null || true' EXIT
     sleep 1
     scenario
     say "passed"

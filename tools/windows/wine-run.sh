@@ -7,6 +7,13 @@ export WINEPREFIX="${WINEPREFIX:-$cache/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko: nothing here needs them, and without this Wine offers to download them.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# A program of the zip or the installer runs with --packed: it must find every DLL in its own
+# folder, as on a Windows machine, so the build's DLL folders are not on its path.
+if [ "${1:-}" = --packed ]; then
+    shift
+    unset WINEPATH
+    exec wine "$@"
+fi
 # Wine finds DLLs along WINEPATH, in Windows notation; Z: is the Unix root.
 windows_path() {
     # shellcheck disable=SC1003 # a backslash, for tr

@@ -41,10 +41,18 @@ void adaptToSystem()
 
 bool errorsAreSeen()
 {
-    // A console, a pipe or a file; a program started from the desktop has none of them.
+    // A file or a pipe someone redirected it to, or the console of this process. A program with
+    // a window that is started from a Command Prompt gets no console of its own, and one
+    // started from the desktop gets no handle at all.
     const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    return error != nullptr && error != INVALID_HANDLE_VALUE &&
-           GetFileType(error) != FILE_TYPE_UNKNOWN;
+    if (error == nullptr || error == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const DWORD type = GetFileType(error);
+    if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
+        return true;
+    }
+    return type == FILE_TYPE_CHAR && GetConsoleWindow() != nullptr;
 }
 
 } // namespace stats::app

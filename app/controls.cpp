@@ -9,8 +9,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOptionButton>
-#include <QStyledItemDelegate>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 
 namespace stats::app {
 

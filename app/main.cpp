@@ -56,7 +56,8 @@ void showAtStart(const QString &text)
 void tellAtStart(const std::string &line)
 {
     std::fprintf(stderr, "%s\n", line.c_str());
-    if (!stats::app::errorsAreSeen() && qobject_cast<QApplication *>(QCoreApplication::instance())) {
+    if (!stats::app::errorsAreSeen() &&
+        qobject_cast<QApplication *>(QCoreApplication::instance())) {
         showAtStart(QString::fromStdString(line));
     }
 }

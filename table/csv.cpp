@@ -17,8 +17,8 @@ constexpr bool isLineEnd(char c)
 
 } // namespace
 
-CsvReader::CsvReader(std::string_view text, std::size_t cellLimit)
-    : m_text(text), m_cellLimit(cellLimit)
+CsvReader::CsvReader(std::string_view text, std::size_t cellLimit, char separator)
+    : m_text(text), m_cellLimit(cellLimit), m_separator(separator)
 {
     if (m_text.starts_with(kByteOrderMark)) {
         m_at = kByteOrderMark.size();
@@ -44,7 +44,7 @@ std::optional<CsvRecord> CsvReader::next()
                 record.cellsPastLimit = pastLimit;
             }
         }
-    } while (!m_ended && skip(','));
+    } while (!m_ended && skip(m_separator));
     if (!m_ended) {
         skipLineEnd();
     }
@@ -73,7 +73,7 @@ void CsvReader::skipLineEnd()
 
 bool CsvReader::atCellEnd() const
 {
-    return m_at == m_text.size() || m_text[m_at] == ',' || isLineEnd(m_text[m_at]);
+    return m_at == m_text.size() || m_text[m_at] == m_separator || isLineEnd(m_text[m_at]);
 }
 
 std::string CsvReader::readCell(CsvRecord &record, std::size_t column)
@@ -127,7 +127,7 @@ std::string CsvReader::readCell(CsvRecord &record, std::size_t column)
 void appendCsvCell(std::string &out, std::string_view cell)
 {
     const bool quoted =
-        cell.find_first_of(",\"\r\n") != std::string_view::npos ||
+        cell.find_first_of(",\t\"\r\n") != std::string_view::npos ||
         (!cell.empty() && (image::isBlank(cell.front()) || image::isBlank(cell.back())));
     if (!quoted) {
         out.append(cell);

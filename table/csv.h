@@ -34,7 +34,8 @@ struct CsvRecord
 };
 
 /// Splits a text into records and cells, one record at a time, so that the memory a text
-/// takes is bounded by its longest record. Cells are separated by commas and records by
+/// takes is bounded by its longest record. Cells are separated by commas (or by the
+/// @p separator given, such as the tab a spreadsheet puts on the clipboard) and records by
 /// CRLF, LF or CR; a cell in double quotes may hold commas, line ends and doubled quotes,
 /// which stand for one. A UTF-8 byte order mark at the start is skipped, and a line end after
 /// the last record adds no record. Text after a closing quote is a fault (and joins the
@@ -44,7 +45,8 @@ class CsvReader
 {
 public:
     explicit CsvReader(std::string_view text,
-                       std::size_t cellLimit = std::numeric_limits<std::size_t>::max());
+                       std::size_t cellLimit = std::numeric_limits<std::size_t>::max(),
+                       char separator = ',');
 
     /// The next record, or nothing at the end of the text.
     [[nodiscard]] std::optional<CsvRecord> next();
@@ -57,12 +59,13 @@ private:
 
     std::string_view m_text;
     std::size_t m_cellLimit;
+    char m_separator;
     std::size_t m_at = 0;
     int m_line = 1;
     bool m_ended = false;
 };
 
-/// Appends @p cell to @p out, in double quotes when it holds a comma, a quote or a line end,
+/// Appends @p cell to @p out, in double quotes when it holds a comma, a tab, a quote or a line end,
 /// or begins or ends with a blank, which a spreadsheet could otherwise trim.
 void appendCsvCell(std::string &out, std::string_view cell);
 

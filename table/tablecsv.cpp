@@ -219,12 +219,12 @@ const ChoiceRule &ruleOf(const ChoiceRules &rules, const FieldInfo &field)
     return rules[static_cast<std::size_t>(*field.list)];
 }
 
-std::string headerText()
+std::string headerText(char separator = ',')
 {
     std::string header;
     for (const std::string_view name : kColumnNames) {
         if (!header.empty()) {
-            header += ',';
+            header += separator;
         }
         header += name;
     }
@@ -237,8 +237,8 @@ class ImportReader
 {
 public:
     ImportReader(const TableBytes &current, const CatalogueSet &names, std::size_t faultLimit)
-        : m_current(current), m_names(names), m_choices(choiceRules(names)),
-          m_lineOfRecord(current.size(), 0), m_faultLimit(faultLimit)
+        : m_current(current), m_names(names), m_values(names), m_lineOfRecord(current.size(), 0),
+          m_faultLimit(faultLimit)
     {
     }
 
@@ -331,10 +331,9 @@ private:
 
     void readHeader(const CsvRecord &record)
     {
-        static const Catalogue columns{kColumnNames};
         const auto &cells = record.cells;
         for (std::size_t i = 0; i < std::min(cells.size(), kColumnCount); ++i) {
-            if (columns.findExact(trimBlanks(cells[i])) != static_cast<int>(i)) {
+            if (columnNamed(cells[i]) != i) {
                 addFault(record.line, i + 1, joined({kHeaderFault, headerText()}));
                 return;
             }
@@ -415,21 +414,11 @@ private:
                 bytes[i] = entry ? entry->bytes[i] : 0;
                 continue;
             }
-            if (field.kind() == FieldKind::Number) {
-                const auto byte = image::parseNumberText(cell);
-                if (!byte) {
-                    addFault(record.line, column,
-                             joined({echoed(cell), " is not a number from 0 to 255"}));
-                }
-                bytes[i] = byte.value_or(0);
-                continue;
-            }
             const auto held = entry ? std::optional(entry->bytes[i]) : std::nullopt;
-            const ChoiceRule &rule = ruleOf(m_choices, field);
-            const auto byte = rule.byteOf(cell, held);
+            const auto byte = m_values.byteOf(field, cell, held);
             if (!byte) {
-                addFault(record.line, column, byte.error());
-                m_result.unknownNames += rule.namesNoRow(cell) ? 1U : 0U;
+                addFault(record.line, column, byte.error().reason);
+                m_result.unknownNames += byte.error().namesNoRow ? 1U : 0U;
             }
             bytes[i] = byte.value_or(0);
         }
@@ -441,7 +430,7 @@ private:
 
     const TableBytes &m_current;
     const CatalogueSet &m_names;
-    ChoiceRules m_choices;
+    ValueCells m_values;
     std::vector<int> m_lineOfRecord;
     std::size_t m_faultLimit;
     std::vector<ImportFault> m_recordFaults;
@@ -473,12 +462,12 @@ private:
 
 // The cells that name an entry: its list, its row and its name.
 void appendEntryCells(std::string &out, const image::RangeInfo &info, int row,
-                      const CatalogueSet &names)
+                      const CatalogueSet &names, char separator = ',')
 {
     out += info.name;
-    out += ',';
+    out += separator;
     appendDecimal(out, row);
-    out += ',';
+    out += separator;
     appendCsvCell(out, names.entryName(info.range, row));
 }
 
@@ -494,6 +483,69 @@ void appendValueCell(std::string &out, const FieldInfo &field, std::uint8_t byte
 }
 
 } // namespace
+
+struct ValueCells::Rules
+{
+    ChoiceRules choices;
+};
+
+ValueCells::ValueCells(const CatalogueSet &names)
+    : m_rules(std::make_unique<const Rules>(Rules{choiceRules(names)}))
+{
+}
+
+ValueCells::~ValueCells() = default;
+
+std::expected<std::uint8_t, CellFault> ValueCells::byteOf(const FieldInfo &field,
+                                                          std::string_view cell,
+                                                          std::optional<std::uint8_t> held) const
+{
+    switch (field.kind()) {
+    case FieldKind::Number:
+        if (const auto byte = image::parseNumberText(cell)) {
+            return *byte;
+        }
+        return std::unexpected(CellFault{joined({echoed(cell), " is not a number from 0 to 255"})});
+    case FieldKind::Choice:
+        break;
+    }
+    const ChoiceRule &rule = ruleOf(m_rules->choices, field);
+    auto byte = rule.byteOf(cell, held);
+    if (!byte) {
+        return std::unexpected(CellFault{std::move(byte.error()), rule.namesNoRow(cell)});
+    }
+    return *byte;
+}
+
+std::optional<std::size_t> columnNamed(std::string_view cell)
+{
+    static const Catalogue columns{kColumnNames};
+    const auto column = columns.findExact(trimBlanks(cell));
+    if (!column) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(*column);
+}
+
+std::string entryRowText(Range range, int row, const FieldBytes &bytes, const CatalogueSet &names,
+                         char separator)
+{
+    const ChoiceRules rules = choiceRules(names);
+    std::string out = headerText(separator);
+    out += '\n';
+    appendEntryCells(out, image::rangeInfo(range), row, names, separator);
+    for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+        const FieldInfo &field = image::kFields[i];
+        out += separator;
+        if (field.list) {
+            out += ruleOf(rules, field).exportCell(bytes[i]);
+        } else {
+            appendDecimal(out, bytes[i]);
+        }
+    }
+    out += '\n';
+    return out;
+}
 
 std::string shownEscaped(std::string_view text, std::size_t limit)
 {

@@ -9,7 +9,9 @@
 #include "table/tablechanges.h"
 
 #include <array>
+#include <expected>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -49,6 +51,49 @@ inline constexpr std::array<std::string_view, kColumnCount> kColumnNames = [] {
 /// there. Values are written as tableCsv() writes them.
 [[nodiscard]] std::string changesCsv(std::span<const EntryChange> changes,
                                      const catalogues::CatalogueSet &names, bool withNames);
+
+/// The text of one entry for the clipboard: the header and the entry's row, each ended by a line
+/// feed, with @p separator between the cells. Its cells are those tableCsv() writes with names.
+[[nodiscard]] std::string entryRowText(image::Range range, int row, const image::FieldBytes &bytes,
+                                       const catalogues::CatalogueSet &names, char separator);
+
+/// The column that header cell @p cell names, its blanks around it and the case of its letters
+/// ignored; nothing when it names none.
+[[nodiscard]] std::optional<std::size_t> columnNamed(std::string_view cell);
+
+/// Why a value cell gives its field no byte.
+struct CellFault
+{
+    /// What is wrong, as a fault says it after naming the cell.
+    std::string reason;
+    /// Whether the cell is a text that names no row of its list at all.
+    bool namesNoRow = false;
+};
+
+/// The import's rule for one value cell. A number field takes the editor's number text. A
+/// choice field takes the number of a row of its list (0 to 255), or the row's text whatever
+/// the case of its letters, also without the final blank of a held item; a text several rows
+/// share must be given as a number.
+class ValueCells
+{
+public:
+    explicit ValueCells(const catalogues::CatalogueSet &names);
+    ~ValueCells();
+    ValueCells(const ValueCells &) = delete;
+    ValueCells &operator=(const ValueCells &) = delete;
+
+    /// The byte @p cell gives @p field. A number without a row in a choice field's list is
+    /// taken only when it is @p held, the byte the record holds already, so that such a record
+    /// goes out and back in unchanged. A cell of blanks is no value; the caller knows what it
+    /// keeps.
+    [[nodiscard]] std::expected<std::uint8_t, CellFault>
+    byteOf(const image::FieldInfo &field, std::string_view cell,
+           std::optional<std::uint8_t> held) const;
+
+private:
+    struct Rules;
+    std::unique_ptr<const Rules> m_rules;
+};
 
 /// One row of an import: the entry it names, the line it stands on, and its fifteen bytes.
 struct ImportRow

@@ -42,6 +42,7 @@ Outcome Session::open(const std::string &path)
         forgetImage();
         return failed(Action::Open, verified.error());
     }
+    m_history.keepIfSameFile(m_romPath, m_files);
     if (!m_loadedRange) {
         return {};
     }
@@ -118,31 +119,29 @@ Outcome Session::saveLoaded()
     }
     const auto saved =
         image::saveEntry(m_romPath, *m_loadedRange, m_currentIndex, *bytes, m_files, m_recordBytes);
+    // What a save replaced is known when it checked the record's bytes first.
+    const auto noteSave = [&] {
+        if (m_recordBytes) {
+            m_history.noteSave(m_romPath, m_files,
+                               {*m_loadedRange, m_currentIndex, *m_recordBytes, *bytes});
+        }
+    };
     if (saved) {
+        noteSave();
         m_recordBytes = *bytes;
         return {};
     }
     // What the record holds now, for the next save's comparison.
-    switch (saved.error().kind) {
-    case image::ErrorKind::FlushFailed:
+    switch (recordAfterFailure(saved.error().kind)) {
+    case RecordAfter::Written:
+        noteSave();
         m_recordBytes = *bytes;
         break;
-    case image::ErrorKind::WriteFailedDirty:
-    case image::ErrorKind::LengthChanged:
+    case RecordAfter::Unknown:
         // What the record holds is unknown, so every value counts as unsaved.
         m_recordBytes.reset();
         break;
-    case image::ErrorKind::NoFile:
-    case image::ErrorKind::NotAFile:
-    case image::ErrorKind::CannotOpen:
-    case image::ErrorKind::CannotRead:
-    case image::ErrorKind::NotSupported:
-    case image::ErrorKind::RecordMissing:
-    case image::ErrorKind::RowOutOfRange:
-    case image::ErrorKind::WriteFailed:
-    case image::ErrorKind::ChangedSinceLoad:
-    case image::ErrorKind::Busy:
-    case image::ErrorKind::Replaced:
+    case RecordAfter::Unchanged:
         break;
     }
     return failed(Action::Save, saved.error());
@@ -219,6 +218,44 @@ std::optional<std::uint8_t> Session::choiceByte(std::size_t field) const
         return std::nullopt;
     }
     return catalogues::choiceByte(list, storable.front(), held);
+}
+
+std::optional<SavedChange> Session::nextStep(Direction direction) const
+{
+    return m_history.next(direction, m_romPath);
+}
+
+Outcome Session::takeStep(Direction direction)
+{
+    if (m_romPath.empty()) {
+        return noImage();
+    }
+    const auto change = m_history.next(direction, m_romPath);
+    if (!change) {
+        return refused(Refusal::Quiet);
+    }
+    const auto written = m_history.step(direction, m_romPath, m_files);
+    if (loadedEntry() != Entry{change->range, change->row}) {
+        return written ? Outcome{} : failed(Action::Save, written.error());
+    }
+    const image::FieldBytes &now = direction == Direction::Undo ? change->before : change->after;
+    if (written) {
+        m_recordBytes = now;
+        showBytes(now);
+        return {};
+    }
+    switch (recordAfterFailure(written.error().kind)) {
+    case RecordAfter::Written:
+        m_recordBytes = now;
+        showBytes(now);
+        break;
+    case RecordAfter::Unknown:
+        m_recordBytes.reset();
+        break;
+    case RecordAfter::Unchanged:
+        break;
+    }
+    return failed(Action::Save, written.error());
 }
 
 Outcome Session::noImage() const

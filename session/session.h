@@ -9,6 +9,7 @@
 #include "image/errortext.h"
 #include "image/imagefile.h"
 #include "image/statstable.h"
+#include "session/history.h"
 
 #include <array>
 #include <cstdint>
@@ -90,6 +91,20 @@ public:
     /// record holds, do not convert, or the record's bytes are not known.
     [[nodiscard]] bool unsaved() const;
 
+    /// Takes back the last save of this session into the image: writes back the bytes that
+    /// save replaced, as a save with every check, and only while the record still holds what
+    /// that save wrote. When the record is the loaded entry's, the fields show it again.
+    [[nodiscard]] Outcome undo() { return takeStep(Direction::Undo); }
+    /// Does the last save taken back again, in the same way.
+    [[nodiscard]] Outcome redo() { return takeStep(Direction::Redo); }
+    /// The save that undo() or redo() would write into the image, if any.
+    [[nodiscard]] std::optional<SavedChange> nextStep(Direction direction) const;
+    /// What the loaded entry's record held when it was loaded or last saved, if that is known.
+    [[nodiscard]] const std::optional<image::FieldBytes> &recordBytes() const
+    {
+        return m_recordBytes;
+    }
+
     [[nodiscard]] const std::string &romPath() const { return m_romPath; }
     [[nodiscard]] std::int16_t currentIndex() const { return m_currentIndex; }
     /// The entry the fields belong to: the range of the last load and currentIndex.
@@ -106,6 +121,7 @@ private:
     void forgetImage();
     void dropEntry();
     void showBytes(const image::FieldBytes &bytes);
+    [[nodiscard]] Outcome takeStep(Direction direction);
 
     const catalogues::CatalogueSet &m_names;
     image::FileApi &m_files;
@@ -119,6 +135,7 @@ private:
     /// never overwrites a change it has not shown; none when a failed write left them unknown.
     std::optional<image::FieldBytes> m_recordBytes;
     FieldValues m_fields{};
+    History m_history;
 };
 
 } // namespace stats::session

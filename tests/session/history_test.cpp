@@ -1,0 +1,384 @@
+// Taking saves back and doing them again, as a user meets it through the window: each row is
+// a run of actions, then the last action's outcome, the hp bytes of two entries' records, what
+// the fields show, and which saves an undo and a redo would write next.
+
+#include "session/session.h"
+
+#include "sample-image/sampleimage.h"
+#include "support/fieldoffset.h"
+#include "support/scriptedfileapi.h"
+#include "support/tempimage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+using namespace stats;
+using image::ErrorKind;
+using image::Field;
+using image::Range;
+using session::Direction;
+using session::Refusal;
+using Call = stats::testing::ScriptedFileApi::Call;
+using AfterBudget = stats::testing::ScriptedFileApi::AfterBudget;
+
+constexpr int kRowA = 3;
+constexpr int kRowB = 4;
+const int kHpA = tools::sampleFieldBytes(kRowA)[0];
+const int kHpB = tools::sampleFieldBytes(kRowB)[0];
+
+enum class Do {
+    OpenA,
+    OpenB, // a second image
+    LoadA, // List 1 row kRowA
+    LoadB, // List 1 row kRowB
+    SetHp, // the window reports hp as `value`
+    Save,  // Ctrl+S
+    Undo,
+    Redo,
+    ChangeA,       // another program writes hp = `value` into A's record
+    FailWrite,     // the next save's first write fails; its bytes are put back
+    FailAllWrites, // the next save's writes stop after one byte, putting back too
+    ReplaceImage,  // the image's path now leads to a new copy of it
+};
+
+struct Step
+{
+    Do action;
+    int value = 0;
+};
+
+struct Case
+{
+    const char *name;
+    std::vector<Step> steps;
+    // The last step's refusal, and the kind of failure when the image failed it.
+    std::optional<Refusal> refusal;
+    std::optional<ErrorKind> error;
+    int hpA; // in the image's records of the two entries
+    int hpB;
+    std::string shownHp; // the fields' hp text
+    bool unsaved;
+    std::optional<int> undoRow; // the row whose save an undo would write next
+    std::optional<int> redoRow;
+};
+
+std::string text(int value)
+{
+    return std::to_string(value);
+}
+
+std::vector<Case> cases()
+{
+    const std::vector<Step> savedA{{Do::OpenA}, {Do::LoadA}, {Do::SetHp, 100}, {Do::Save}};
+    const auto then = [&savedA](std::vector<Step> more) {
+        std::vector<Step> steps = savedA;
+        steps.insert(steps.end(), more.begin(), more.end());
+        return steps;
+    };
+    return {
+        {"a save can be undone", savedA, {}, {}, 100, kHpB, "100", false, kRowA, {}},
+        {"an undo writes back what the save replaced and shows it",
+         then({{Do::Undo}}),
+         {},
+         {},
+         kHpA,
+         kHpB,
+         text(kHpA),
+         false,
+         {},
+         kRowA},
+        {"a redo writes the save again",
+         then({{Do::Undo}, {Do::Redo}}),
+         {},
+         {},
+         100,
+         kHpB,
+         "100",
+         false,
+         kRowA,
+         {}},
+        {"undos go back save by save, also into entries not loaded",
+         then({{Do::SetHp, 101},
+               {Do::Save},
+               {Do::LoadB},
+               {Do::SetHp, 50},
+               {Do::Save},
+               {Do::Undo},
+               {Do::Undo}}),
+         {},
+         {},
+         100,
+         kHpB,
+         text(kHpB),
+         false,
+         kRowA,
+         kRowA},
+        {"an undo of an entry not loaded leaves the fields as they are",
+         then({{Do::LoadB}, {Do::SetHp, 7}, {Do::Undo}}),
+         {},
+         {},
+         kHpA,
+         kHpB,
+         "7",
+         true,
+         {},
+         kRowA},
+        {"an undo is refused once another program changed the record",
+         then({{Do::ChangeA, 1}, {Do::Undo}}),
+         Refusal::ImageFailed,
+         ErrorKind::ChangedSinceLoad,
+         1,
+         kHpB,
+         "100",
+         false,
+         kRowA,
+         {}},
+        {"a redo is refused once another program changed the record",
+         then({{Do::Undo}, {Do::ChangeA, 1}, {Do::Redo}}),
+         Refusal::ImageFailed,
+         ErrorKind::ChangedSinceLoad,
+         1,
+         kHpB,
+         text(kHpA),
+         false,
+         {},
+         kRowA},
+        {"a failed write during an undo puts the saved bytes back",
+         then({{Do::FailWrite}, {Do::Undo}}),
+         Refusal::ImageFailed,
+         ErrorKind::WriteFailed,
+         100,
+         kHpB,
+         "100",
+         false,
+         kRowA,
+         {}},
+        {"after a failed undo the undo can be tried again",
+         then({{Do::FailWrite}, {Do::Undo}, {Do::Undo}}),
+         {},
+         {},
+         kHpA,
+         kHpB,
+         text(kHpA),
+         false,
+         {},
+         kRowA},
+        {"an undo whose bytes cannot be put back leaves the record unknown",
+         then({{Do::FailAllWrites}, {Do::Undo}}),
+         Refusal::ImageFailed,
+         ErrorKind::WriteFailedDirty,
+         kHpA,
+         kHpB,
+         "100",
+         true,
+         kRowA,
+         {}},
+        {"a new save forgets the saves taken back",
+         then({{Do::Undo}, {Do::SetHp, 7}, {Do::Save}}),
+         {},
+         {},
+         7,
+         kHpB,
+         "7",
+         false,
+         kRowA,
+         {}},
+        {"a save that changes nothing is not kept",
+         {{Do::OpenA}, {Do::LoadA}, {Do::Save}, {Do::Undo}},
+         Refusal::Quiet,
+         {},
+         kHpA,
+         kHpB,
+         text(kHpA),
+         false,
+         {},
+         {}},
+        {"another image has saves of its own",
+         then({{Do::OpenB}, {Do::Undo}}),
+         Refusal::Quiet,
+         {},
+         100,
+         kHpB,
+         "100",
+         true,
+         {},
+         {}},
+        {"an image opened again finds its saves",
+         then({{Do::OpenB}, {Do::OpenA}, {Do::Undo}}),
+         {},
+         {},
+         kHpA,
+         kHpB,
+         text(kHpA),
+         false,
+         {},
+         kRowA},
+        {"a replaced image is not written and its saves are forgotten",
+         then({{Do::ReplaceImage}, {Do::Undo}}),
+         Refusal::ImageFailed,
+         ErrorKind::Replaced,
+         kHpA,
+         kHpB,
+         "100",
+         false,
+         {},
+         {}},
+        {"an image replaced and opened again has no saves",
+         then({{Do::ReplaceImage}, {Do::OpenA}, {Do::Undo}}),
+         Refusal::Quiet,
+         {},
+         kHpA,
+         kHpB,
+         "100",
+         true,
+         {},
+         {}},
+        {"without an image there is nothing to undo",
+         {{Do::Undo}},
+         Refusal::Quiet,
+         {},
+         kHpA,
+         kHpB,
+         "",
+         false,
+         {},
+         {}},
+    };
+}
+
+void PrintTo(const Case &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class HistoryTest : public ::testing::TestWithParam<Case>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(stats::testing::makeSampleImage(m_a));
+        ASSERT_TRUE(stats::testing::makeSampleImage(m_b));
+    }
+
+    static int hpOf(const std::string &path, int row)
+    {
+        const auto byte = stats::testing::readBytes(
+            path, stats::testing::offsetOf(Range::List1, row, Field::hp), 1);
+        return byte.empty() ? -1 : byte.front();
+    }
+
+    session::Outcome run(session::Session &model, const Step &step)
+    {
+        switch (step.action) {
+        case Do::OpenA:
+            return model.open(m_a);
+        case Do::OpenB:
+            return model.open(m_b);
+        case Do::LoadA:
+            return model.load(Range::List1, kRowA);
+        case Do::LoadB:
+            return model.load(Range::List1, kRowB);
+        case Do::SetHp:
+            model.setField(Field::hp, {text(step.value), std::nullopt});
+            return {};
+        case Do::Save:
+            return model.saveLoaded();
+        case Do::Undo:
+            return model.undo();
+        case Do::Redo:
+            return model.redo();
+        case Do::ChangeA: {
+            std::fstream file(m_a, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(stats::testing::offsetOf(Range::List1, kRowA, Field::hp));
+            file.put(static_cast<char>(step.value));
+            EXPECT_TRUE(file.good());
+            return {};
+        }
+        case Do::FailWrite:
+            m_files.failAfterStep(image::SaveStep::BeforeWrites, 0, Call::Write, EIO);
+            return {};
+        case Do::FailAllWrites:
+            m_files.atStep(image::SaveStep::BeforeWrites, 0,
+                           [this] { m_files.failWritesAfter(1, EIO, AfterBudget::Stay); });
+            return {};
+        case Do::ReplaceImage: {
+            const std::string copy = m_dir.file("copy.nds");
+            EXPECT_TRUE(stats::testing::makeSampleImage(copy));
+            EXPECT_EQ(std::rename(copy.c_str(), m_a.c_str()), 0);
+            return {};
+        }
+        }
+        return {};
+    }
+
+    stats::testing::TempDir m_dir;
+    std::string m_a = m_dir.file("a.nds");
+    std::string m_b = m_dir.file("b.nds");
+    stats::testing::ScriptedFileApi m_files;
+};
+
+std::optional<int> rowOf(const std::optional<session::SavedChange> &change)
+{
+    return change ? std::optional(change->row) : std::nullopt;
+}
+
+TEST_P(HistoryTest, TakesSavesBackAndDoesThemAgain)
+{
+    const Case &row = GetParam();
+    session::Session model(catalogues::builtInCatalogues(), m_files);
+    std::optional<session::Problem> problem;
+    for (const Step &step : row.steps) {
+        const session::Outcome outcome = run(model, step);
+        problem = outcome ? std::nullopt : std::optional(outcome.error());
+    }
+    EXPECT_EQ(problem ? std::optional(problem->refusal) : std::nullopt, row.refusal);
+    const bool failed = problem && problem->refusal == Refusal::ImageFailed;
+    EXPECT_EQ(failed ? std::optional(problem->error.kind) : std::nullopt, row.error);
+    EXPECT_EQ(hpOf(m_a, kRowA), row.hpA);
+    EXPECT_EQ(hpOf(m_a, kRowB), row.hpB);
+    EXPECT_EQ(model.fields()[0].text, row.shownHp);
+    EXPECT_EQ(model.unsaved(), row.unsaved);
+    EXPECT_EQ(rowOf(model.nextStep(Direction::Undo)), row.undoRow);
+    EXPECT_EQ(rowOf(model.nextStep(Direction::Redo)), row.redoRow);
+    EXPECT_EQ(m_files.openDescriptors(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(History, HistoryTest, ::testing::ValuesIn(cases()), [](const auto &param) {
+    std::string name = param.param.name;
+    std::ranges::replace_if(
+        name, [](char c) { return !std::isalnum(c); }, '_');
+    return name;
+});
+
+// Saves far past a hundred are all kept: each undo goes back one of them, to the first value.
+TEST(HistoryLimit, KeepsMoreThanAHundredSaves)
+{
+    stats::testing::TempDir dir;
+    const std::string path = dir.file("a.nds");
+    ASSERT_TRUE(stats::testing::makeSampleImage(path));
+    session::Session model(catalogues::builtInCatalogues(), image::systemFileApi());
+    ASSERT_TRUE(model.open(path));
+    ASSERT_TRUE(model.load(Range::List1, kRowA));
+    constexpr int kSaves = 150;
+    for (int i = 1; i <= kSaves; ++i) {
+        model.setField(Field::hp, {text((kHpA + i) % 256), std::nullopt});
+        ASSERT_TRUE(model.saveLoaded());
+    }
+    for (int i = kSaves - 1; i >= 0; --i) {
+        ASSERT_TRUE(model.undo()) << i;
+        ASSERT_EQ(model.fields()[0].text, text((kHpA + i) % 256));
+    }
+    EXPECT_FALSE(model.nextStep(Direction::Undo));
+    const auto at = stats::testing::readBytes(
+        path, stats::testing::offsetOf(Range::List1, kRowA, Field::hp), 1);
+    EXPECT_EQ(at, std::vector<std::uint8_t>{static_cast<std::uint8_t>(kHpA)});
+}
+
+} // namespace

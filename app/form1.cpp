@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "controls.h"
+#include "entrycommands.h"
 #include "layout.h"
 #include "messages.h"
 
@@ -326,6 +327,7 @@ Form1::Form1(const catalogues::CatalogueSet &names, image::FileApi &files, QWidg
     fillCatalogues();
     setTabOrderFromLayout();
     connectActions();
+    new EntryCommands(*this, files);
     for (auto *button : findChildren<QPushButton *>()) {
         button->setAutoDefault(true);
     }

@@ -31,6 +31,7 @@ void keepNoSettings();
 class ChoiceBox;
 class ClickLabel;
 class EntryList;
+class EntryCommands;
 
 class Form1 : public QWidget
 {
@@ -66,6 +67,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The entry lists' menu commands show the fields and messages as the window's own do.
+    friend class EntryCommands;
+
     void createLines();
     void createControls();
     void fillCatalogues();

@@ -282,14 +282,19 @@ void Session::dropEntry()
 void Session::showBytes(const image::FieldBytes &bytes)
 {
     for (std::size_t i = 0; i < image::kFields.size(); ++i) {
-        FieldValue &value = m_fields[i];
-        value = {};
-        if (image::kFields[i].kind() == FieldKind::Number) {
-            value.text = image::numberText(bytes[i]);
-        } else {
-            value.position = bytes[i];
-        }
+        m_fields[i] = shownValue(image::kFields[i], bytes[i]);
     }
+}
+
+FieldValue shownValue(const image::FieldInfo &field, std::uint8_t byte)
+{
+    switch (field.kind()) {
+    case FieldKind::Number:
+        return {image::numberText(byte), std::nullopt};
+    case FieldKind::Choice:
+        break;
+    }
+    return {{}, byte};
 }
 
 } // namespace stats::session

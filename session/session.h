@@ -32,6 +32,10 @@ struct FieldValue
 
 using FieldValues = std::array<FieldValue, image::kFieldCount>;
 
+/// What a field shows for @p byte: a number field its decimal text, a choice field the row
+/// (or the value without a row) @p byte names.
+[[nodiscard]] FieldValue shownValue(const image::FieldInfo &field, std::uint8_t byte);
+
 /// The entry whose record the fields belong to.
 struct Entry
 {

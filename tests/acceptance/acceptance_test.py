@@ -311,7 +311,7 @@ class Run:
         self.expected_changes = {}
         self.catalogues = {
             name: (catalogue_dir / f"{name}.txt").read_text(encoding="utf-8").split("\n")[:-1]
-            for name in ("types", "held-items", "abilities", "list2")}
+            for name in ("types", "held-items", "abilities", "list1", "list2")}
         self.editor = Editor(session, editor_program)
 
     def record_bytes(self, record):
@@ -520,6 +520,45 @@ def image_on_the_command_line(run):
     run.expect_loaded("List 1", 3)
 
 
+def copy_paste_save_and_undo(run):
+    """List 1 row 3 (A) is loaded; its values go into row 4 (B) and the save is taken back."""
+    editor, a, b = run.editor, 3, 4
+    editor.keys("ctrl+c")
+    editor.click(editor.control("list", "List 1")[b])
+    run.expect_loaded("List 1", b)
+    b_before, a_fields = run.record_bytes(b), run.image_fields(a)
+    editor.keys("ctrl+v")
+    wait_for("the title marking the pasted values", lambda: editor.title() == "*" + TITLE)
+    wait_for("A's values in the boxes", lambda: run.shown_fields() == a_fields)
+    run.expect_unchanged("the paste")
+    editor.keys("ctrl+s")
+    wait_for("A's values in B's record", lambda: run.image_fields(b) == a_fields)
+    wait_for("the title without its marker", lambda: editor.title() == TITLE)
+    start = TABLE_OFFSET + RECORD_SIZE * b
+    saved = {start + offset: run.record_bytes(b)[offset] for _, offset, _ in FIELDS
+             if run.record_bytes(b)[offset] != b_before[offset]}
+    changes_before = dict(run.expected_changes)
+    run.expected_changes.update(saved)
+    run.expect_unchanged("more than B's fields: the save")
+    editor.keys("ctrl+z")
+    wait_for("B's own values back in its record", lambda: run.record_bytes(b) == b_before)
+    run.expected_changes = changes_before
+    run.expect_unchanged("more than B's fields: the undo")
+    run.expect_loaded("List 1", b)
+    # The list's own menu, opened by the right button and worked by keys: its last command,
+    # "Redo save of ENTRY", saves A's values into B again.
+    box = editor.control("list", "List 1").queryComponent().getExtents(editor.at.DESKTOP_COORDS)
+    editor.x("xdotool", "mousemove", "--sync", str(box.x + box.width // 2),
+             str(box.y + box.height // 2), "click", "3")
+    time.sleep(0.5)
+    editor.keys("Up", "Return")
+    wait_for("A's values in B's record again", lambda: run.image_fields(b) == a_fields)
+    run.expected_changes.update(saved)
+    run.expect_unchanged("more than B's fields: the redo")
+    editor.click(editor.control("list", "List 1")[a])
+    run.expect_loaded("List 1", a)
+
+
 def copy_an_entry_into_another_image(run):
     """List 1 row 3 of the image is loaded; another image holds other values there."""
     other = run.image.with_name("sauvegarde.nds")  # letters the keyboard map already has
@@ -583,6 +622,8 @@ SCENARIOS = [
     ("Ctrl+S while collapsed writes exactly the edited byte", ctrl_s_while_collapsed),
     ("Exit with an edit asks; Discard ends with status 0", exit_with_an_edit_discarded),
     ("stats-editor IMAGE loads on the first click", image_on_the_command_line),
+    ("Ctrl+C on entry A, Ctrl+V on entry B, Ctrl+S, Ctrl+Z: B's bytes at each step",
+     copy_paste_save_and_undo),
     ("open another image, Ctrl+S: the loaded values go into its record",
      copy_an_entry_into_another_image),
     ("Exit with nothing unsaved ends at once", exit_with_nothing_unsaved),

@@ -5,6 +5,7 @@
 #include "table/tablecsv.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -26,13 +27,17 @@ std::string columnList()
     return text;
 }
 
-// "line 2, column 4 (hp): " and the reason, or "line 2: " for a fault of the whole line.
+// "line 2, column 4 (hp): " and the reason in its parts, or "line 2: " for a fault of the whole
+// line. Texts are appended rather than joined with operator+, which copies at each step (and
+// which GCC 12 at -O3 warns about, wrongly).
 std::unexpected<std::string> fault(int line, std::size_t column, std::optional<std::size_t> named,
-                                   std::string_view reason)
+                                   std::initializer_list<std::string_view> reason)
 {
-    std::string text = "line " + std::to_string(line);
+    std::string text = "line ";
+    text += std::to_string(line);
     if (column > 0) {
-        text += ", column " + std::to_string(column);
+        text += ", column ";
+        text += std::to_string(column);
     }
     if (named) {
         text += " (";
@@ -40,7 +45,9 @@ std::unexpected<std::string> fault(int line, std::size_t column, std::optional<s
         text += ')';
     }
     text += ": ";
-    text += reason;
+    for (const std::string_view part : reason) {
+        text += part;
+    }
     return std::unexpected(std::move(text));
 }
 
@@ -82,9 +89,9 @@ std::expected<Columns, std::string> columnsByPosition(const CsvRecord &record)
     const std::size_t wanted = wholeRow ? kColumnCount : image::kFields.size();
     if (const std::size_t count = cellCount(record, wanted); count != wanted) {
         return fault(record.line, 0, std::nullopt,
-                     "the row has " + std::to_string(count) + (count == 1 ? " cell" : " cells") +
-                         "; paste the 15 values hp to dw, a whole row of the export, or "
-                         "either under its header");
+                     {"the row has ", std::to_string(count), count == 1 ? " cell" : " cells",
+                      "; paste the 15 values hp to dw, a whole row of the export, or either "
+                      "under its header"});
     }
     return columnsFrom(kColumnCount - wanted);
 }
@@ -97,19 +104,19 @@ std::expected<Columns, std::string> columnsOfHeader(const CsvRecord &record)
         const auto column = columnNamed(record.cells[i]);
         if (!column) {
             return fault(record.line, i + 1, std::nullopt,
-                         "\"" + shownEscaped(record.cells[i], 40) +
-                             "\" is not a column of the export, whose columns are " + columnList());
+                         {"\"", shownEscaped(record.cells[i], 40),
+                          "\" is not a column of the export, whose columns are ", columnList()});
         }
         if (std::exchange(seen[*column], true)) {
-            return fault(record.line, i + 1, column, "the column is named twice");
+            return fault(record.line, i + 1, column, {"the column is named twice"});
         }
         columns.push_back(*column);
     }
     for (std::size_t column = kEntryColumns; column < kColumnCount; ++column) {
         if (!seen[column]) {
             return fault(record.line, 0, std::nullopt,
-                         "the header has no column " + std::string(kColumnNames[column]) +
-                             "; it must name all 15 values, hp to dw");
+                         {"the header has no column ", kColumnNames[column],
+                          "; it must name all 15 values, hp to dw"});
         }
     }
     return columns;
@@ -121,8 +128,8 @@ std::expected<PastedValues, std::string> valuesOf(const CsvRecord &record, const
 {
     if (const std::size_t count = cellCount(record, columns.size()); count != columns.size()) {
         return fault(record.line, 0, std::nullopt,
-                     "the row has " + std::to_string(count) + " cells; the header has " +
-                         std::to_string(columns.size()));
+                     {"the row has ", std::to_string(count), " cells; the header has ",
+                      std::to_string(columns.size())});
     }
     const ValueCells rule(names);
     PastedValues values{};
@@ -139,7 +146,7 @@ std::expected<PastedValues, std::string> valuesOf(const CsvRecord &record, const
         const auto byte =
             rule.byteOf(image::kFields[f], cell, held ? std::optional((*held)[f]) : std::nullopt);
         if (!byte) {
-            return fault(record.line, i + 1, columns[i], byte.error().reason);
+            return fault(record.line, i + 1, columns[i], {byte.error().reason});
         }
         values[f] = *byte;
     }
@@ -167,7 +174,7 @@ std::expected<PastedValues, std::string> readPastedRow(std::string_view text,
         }
         if (!record->faults.empty()) {
             const CsvFault &first = record->faults.front();
-            return fault(first.line, first.column, std::nullopt, first.reason);
+            return fault(first.line, first.column, std::nullopt, {first.reason});
         }
         if (!std::ranges::all_of(record->cells, isEmptyCell)) {
             records.push_back(std::move(*record));
@@ -180,11 +187,11 @@ std::expected<PastedValues, std::string> readPastedRow(std::string_view text,
     const bool hasHeader = columnNamed(records.front().cells.front()).has_value();
     const std::size_t rowAt = hasHeader ? 1 : 0;
     if (records.size() <= rowAt) {
-        return fault(records.front().line, 0, std::nullopt, "the header has no row of values");
+        return fault(records.front().line, 0, std::nullopt, {"the header has no row of values"});
     }
     if (records.size() > rowAt + 1) {
         return fault(records[rowAt + 1].line, 0, std::nullopt,
-                     "only one row can be pasted, the values of one entry");
+                     {"only one row can be pasted, the values of one entry"});
     }
     const auto columns =
         hasHeader ? columnsOfHeader(records.front()) : columnsByPosition(records[rowAt]);

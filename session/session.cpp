@@ -129,6 +129,7 @@ Outcome Session::saveLoaded()
         break;
     case image::ErrorKind::WriteFailedDirty:
     case image::ErrorKind::LengthChanged:
+    case image::ErrorKind::NotAsWritten:
         // What the record holds is unknown, so every value counts as unsaved.
         m_recordBytes.reset();
         break;

@@ -520,6 +520,24 @@ private:
         return entries;
     }
 
+    // Which entries read back as written after an import's writes, and what the others hold.
+    std::string notAsWritten(const image::SaveError &failure,
+                             const std::vector<EntryUpdate> &updates) const
+    {
+        std::string held;
+        if (failure.found.empty()) {
+            return "; these entries may hold anything: " + labels(failure.entries, updates);
+        }
+        for (std::size_t k = 0; k < failure.entries.size(); ++k) {
+            held += "; " + labels({failure.entries[k]}, updates) + " holds " +
+                    image::describeFound(failure.found[k]);
+        }
+        if (!failure.written.empty()) {
+            held += "; these entries hold their new values: " + labels(failure.written, updates);
+        }
+        return held;
+    }
+
     int refuseSave(const std::string &path, const image::SaveError &failure,
                    const std::vector<EntryUpdate> &updates)
     {
@@ -563,6 +581,12 @@ private:
                                     ". Check the image before you rely on it, and import again "
                                     "once no other program writes it");
         }
+        case ErrorKind::NotAsWritten:
+            m_outcome = "the message above says what the image holds";
+            return refuse(path, image::describeError(failure.error, image::Activity::Import) +
+                                    notAsWritten(failure, updates) +
+                                    ". Check the image before you rely on it, and import again "
+                                    "once no other program writes it");
         case ErrorKind::FlushFailed:
             m_outcome = "the entries were written, but the disk did not confirm them";
             return refuse(path,

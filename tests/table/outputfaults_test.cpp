@@ -140,4 +140,28 @@ TEST_F(OutputFaults, AnImportCutWhileItWritesGivesBothLengthsAndTheEntriesWritte
     EXPECT_FALSE(contains(cut.out, "Wrote 1 entry")) << cut.out;
 }
 
+// An import whose entries another program puts back to their old bytes right after the
+// writes reads them back, and says so instead of "Wrote 1 entry".
+TEST_F(OutputFaults, AnImportWhoseRecordsReadBackOtherwiseSaysWhatEachHolds)
+{
+    std::string csv;
+    for (const std::string_view column : stats::table::kColumnNames) {
+        csv += std::string(csv.empty() ? "" : ",") + std::string(column);
+    }
+    csv += "\nList 1,3,Kindlet,50" + std::string(stats::table::kColumnCount - 4, ',') + "\n";
+    std::ofstream(m_patch) << csv;
+    const std::string old = fileText(m_old);
+    stats::testing::ScriptedFileApi files;
+    files.atStep(SaveStep::AfterWrites, 0, [&] {
+        std::fstream file(m_old, std::ios::in | std::ios::out | std::ios::binary);
+        file.write(old.data(), static_cast<std::streamsize>(old.size()));
+    });
+    const Outcome rewritten = run({"import", m_old, m_patch}, files);
+    EXPECT_EQ(rewritten.status, 1);
+    EXPECT_TRUE(contains(rewritten.err, "List 1 row 3 \"Kindlet\" holds its old values"))
+        << rewritten.err;
+    EXPECT_FALSE(contains(rewritten.out, "Wrote 1 entry")) << rewritten.out;
+    EXPECT_EQ(fileText(m_old), old);
+}
+
 } // namespace

@@ -58,21 +58,6 @@ std::expected<void, ShortRead> readFully(const FileHandle &file, std::span<std::
     return {};
 }
 
-SystemResult<void> writeFully(const FileHandle &file, std::span<const std::uint8_t> bytes,
-                              std::int64_t offset)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const auto put = file.api().write(file.file(), bytes.data() + done, bytes.size() - done,
-                                          offset + static_cast<std::int64_t>(done));
-        if (!put) {
-            return std::unexpected(put.error());
-        }
-        done += *put;
-    }
-    return {};
-}
-
 // Opens a regular file without ever waiting on it: a FIFO or device is refused by its type
 // before any open, and the open itself never waits on one swapped in between the two steps.
 std::expected<OpenImage, ImageError> openRegularFile(std::string_view path, Access access,
@@ -206,7 +191,8 @@ SystemResult<void> writeFieldBytes(const FileHandle &file, std::int64_t start,
         const auto span = std::span<const std::uint8_t>(bytes).subspan(
             static_cast<std::size_t>(run.firstField), static_cast<std::size_t>(run.fieldCount));
         const int offset = kFields[static_cast<std::size_t>(run.firstField)].offset;
-        if (auto written = writeFully(file, span, start + offset); !written) {
+        if (auto written = platform::writeAll(file.api(), file.file(), span, start + offset);
+            !written) {
             return written;
         }
     }

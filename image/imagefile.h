@@ -5,8 +5,8 @@
 /// or many at once. Every call opens the image by path, works on the few bytes it needs and
 /// closes it again on every path.
 
-#include "image/fileapi.h"
 #include "image/statstable.h"
+#include "platform/fileapi.h"
 
 #include <array>
 #include <cstdint>
@@ -18,6 +18,24 @@
 #include <vector>
 
 namespace stats::image {
+
+// The file seam's names, as the core's interface and its callers use them.
+using platform::Access;
+using platform::Fault;
+using platform::FileApi;
+using platform::FileHandle;
+using platform::FileIdentity;
+using platform::FileStatus;
+using platform::FileType;
+using platform::kNoFile;
+using platform::LockKind;
+using platform::NativeFile;
+using platform::OsError;
+using platform::osReason;
+using platform::SaveStep;
+using platform::SystemError;
+using platform::systemFileApi;
+using platform::SystemResult;
 
 enum class ErrorKind : std::uint8_t {
     NoFile,           ///< nothing at the path (or a folder on the way is missing)

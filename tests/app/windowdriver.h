@@ -7,7 +7,6 @@
 #include "controls.h"
 #include "form1.h"
 #include "image/imagefile.h"
-#include "image/imagefile.h"
 #include "modalanswerer.h"
 #include "support/tempimage.h"
 

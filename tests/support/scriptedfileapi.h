@@ -94,11 +94,12 @@ public:
 
     platform::SystemResult<platform::FileStatus> status(const std::string &path) override
     {
-        return hooked(Call::Status, fails(Call::Status) ? failure<platform::FileStatus>(Call::Status)
-                                                        : FileApi::status(path));
+        return hooked(Call::Status, fails(Call::Status)
+                                        ? failure<platform::FileStatus>(Call::Status)
+                                        : FileApi::status(path));
     }
     platform::SystemResult<platform::NativeFile> open(const std::string &path,
-                                                platform::Access access) override
+                                                      platform::Access access) override
     {
         if (fails(Call::Open)) {
             return failure<platform::NativeFile>(Call::Open);
@@ -113,19 +114,20 @@ public:
                                             ? failure<platform::FileStatus>(Call::FileStatus)
                                             : FileApi::status(file));
     }
-    platform::SystemResult<std::size_t> read(platform::NativeFile file, void *buffer, std::size_t count,
-                                          std::int64_t offset) override
+    platform::SystemResult<std::size_t> read(platform::NativeFile file, void *buffer,
+                                             std::size_t count, std::int64_t offset) override
     {
         return hooked(Call::Read, fails(Call::Read) ? failure<std::size_t>(Call::Read)
                                                     : FileApi::read(file, buffer, count, offset));
     }
-    platform::SystemResult<void> tryLock(platform::NativeFile file, platform::LockKind kind) override
+    platform::SystemResult<void> tryLock(platform::NativeFile file,
+                                         platform::LockKind kind) override
     {
         return hooked(Call::Lock,
                       fails(Call::Lock) ? failure<void>(Call::Lock) : FileApi::tryLock(file, kind));
     }
     platform::SystemResult<std::size_t> write(platform::NativeFile file, const void *buffer,
-                                           std::size_t count, std::int64_t offset) override
+                                              std::size_t count, std::int64_t offset) override
     {
         return hooked(Call::Write, budgetedWrite(file, buffer, count, offset));
     }
@@ -180,7 +182,7 @@ private:
     }
 
     platform::SystemResult<std::size_t> budgetedWrite(platform::NativeFile file, const void *buffer,
-                                                   std::size_t count, std::int64_t offset)
+                                                      std::size_t count, std::int64_t offset)
     {
         if (fails(Call::Write)) {
             return failure<std::size_t>(Call::Write);

@@ -4,7 +4,7 @@
 // to the clipboard, paste values from it into the fields, and take the last save back or do it
 // again. They add no control and move none; they live in each list's menu and keys.
 
-#include "image/fileapi.h"
+#include "platform/fileapi.h"
 #include "image/statstable.h"
 #include "session/history.h"
 

@@ -48,6 +48,10 @@ QString outcomeOf(Action action, const image::ImageError &error, const QString &
                               "put back where it still held them. Check the image before you "
                               "rely on it, and save again once no other program changes it.")
             .arg(entry);
+    case ErrorKind::NotAsWritten:
+        return QStringLiteral("Click \"%1\" again to see what the image holds, and save again "
+                              "once no other program changes it.")
+            .arg(entry);
     case ErrorKind::NoFile:
     case ErrorKind::NotAFile:
     case ErrorKind::CannotOpen:
@@ -83,6 +87,7 @@ QString headlineOf(Action action, const image::ImageError &error)
     case ErrorKind::FlushFailed:
         return QStringLiteral("Saving could not be completed:");
     case ErrorKind::LengthChanged:
+    case ErrorKind::NotAsWritten:
         return QStringLiteral("The image changed while it was saved:");
     case ErrorKind::NoFile:
     case ErrorKind::NotAFile:

@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,10 +55,10 @@ std::int64_t recordOffset()
 
 // The system's calls, except that the flush returns at once, so that a save is measured
 // apart from the disk's own time.
-class NoFlushFileApi : public image::FileApi
+class NoFlushFileApi : public platform::FileApi
 {
 public:
-    image::SystemResult<void> flush(image::NativeFile /*file*/) override { return {}; }
+    platform::SystemResult<void> flush(platform::NativeFile /*file*/) override { return {}; }
 };
 
 // The system's calls without the look-up of the path before the open: the type check is left
@@ -69,21 +70,21 @@ class NoPathStatFileApi : public NoFlushFileApi
 {
 public:
     using NoFlushFileApi::status;
-    image::SystemResult<image::FileStatus> status(const std::string &path) override
+    platform::SystemResult<platform::FileStatus> status(const std::string &path) override
     {
         if (m_open > 0) {
             return NoFlushFileApi::status(path);
         }
-        return image::FileStatus{image::FileType::Regular, 0, {}};
+        return platform::FileStatus{platform::FileType::Regular, 0, {}};
     }
-    image::SystemResult<image::NativeFile> open(const std::string &path,
-                                                image::Access access) override
+    platform::SystemResult<platform::NativeFile> open(const std::string &path,
+                                                      platform::Access access) override
     {
         auto file = NoFlushFileApi::open(path, access);
         m_open += file ? 1 : 0;
         return file;
     }
-    image::SystemResult<void> close(image::NativeFile file) override
+    platform::SystemResult<void> close(platform::NativeFile file) override
     {
         --m_open;
         return NoFlushFileApi::close(file);
@@ -120,7 +121,61 @@ std::vector<ByteRun> fieldRuns()
     return runs;
 }
 
-void loadEntry(benchmark::State &state, const std::string &path, image::FileApi &files)
+// The calls with which a program of ours opens an image: the type of what is at the path
+// (so that a FIFO or device is never opened), the open, the type and identity of what was
+// opened, our lock, and the game code. The descriptor, or -1.
+int openChecked(const std::string &path, int access, short lock)
+{
+    struct ::stat info
+    {
+    };
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return -1;
+    }
+    const int fd = ::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct ::flock range
+    {
+    };
+    range.l_type = lock;
+    range.l_whence = SEEK_SET;
+    std::array<std::uint8_t, 4> code{};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::fcntl(fd, F_OFD_SETLK, &range) != 0 ||
+        ::pread(fd, code.data(), code.size(), image::kGameCodeOffset) != 4) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return -1;
+    }
+    return fd;
+}
+
+// Writes the field runs of the records of `bytes` (whole records from `offset`), each into a
+// file seen to still reach it, as a save of ours does; then, with the length seen unchanged
+// and the flush if asked, reads them all back.
+bool writeRecords(int fd, const std::string &path, std::span<std::uint8_t> bytes, off_t offset,
+                  bool flushed)
+{
+    struct ::stat info
+    {
+    };
+    bool done = ::stat(path.c_str(), &info) == 0;
+    const auto runs = fieldRuns();
+    for (std::size_t record = 0; record < bytes.size() && done; record += image::kRecordSize) {
+        done = ::fstat(fd, &info) == 0;
+        for (const ByteRun &run : runs) {
+            done =
+                done && ::pwrite(fd, bytes.data() + record + static_cast<std::size_t>(run.offset),
+                                 static_cast<std::size_t>(run.length),
+                                 offset + static_cast<off_t>(record) + run.offset) == run.length;
+        }
+    }
+    done = done && ::fstat(fd, &info) == 0 && (!flushed || ::fdatasync(fd) == 0);
+    return done &&
+           ::pread(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
+}
+
+void loadEntry(benchmark::State &state, const std::string &path, platform::FileApi &files)
 {
     for (auto _ : state) {
         auto bytes = image::loadEntry(path, Range::List1, kRow, files);
@@ -132,16 +187,18 @@ void loadEntry(benchmark::State &state, const std::string &path, image::FileApi 
     }
 }
 
-// The floor of a load: open, one read of the record's 27 bytes, close.
+// The floor of a load: what any load of ours must do, bare: the checked open (see
+// openChecked), one read of the record's 27 bytes, close.
 void bareLoad(benchmark::State &state, const std::string &path)
 {
     const auto offset = static_cast<off_t>(recordOffset());
     std::array<std::uint8_t, image::kRecordSpan> record{};
     for (auto _ : state) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        const ssize_t got = ::pread(fd, record.data(), record.size(), offset);
+        const int fd = openChecked(path, O_RDONLY, F_RDLCK);
+        const bool done = fd >= 0 && ::pread(fd, record.data(), record.size(), offset) ==
+                                         static_cast<ssize_t>(record.size());
         ::close(fd);
-        if (got != static_cast<ssize_t>(record.size())) {
+        if (!done) {
             state.SkipWithError("the bare read failed");
             break;
         }
@@ -149,32 +206,7 @@ void bareLoad(benchmark::State &state, const std::string &path)
     }
 }
 
-// The very calls a load makes, done bare: what the core adds to them is its own cost.
-void bareCheckedLoad(benchmark::State &state, const std::string &path)
-{
-    const auto offset = static_cast<off_t>(recordOffset());
-    std::array<std::uint8_t, 4> code{};
-    std::array<std::uint8_t, image::kRecordSpan> record{};
-    for (auto _ : state) {
-        struct ::stat info
-        {
-        };
-        bool done = ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        done = done && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-        done = done && ::pread(fd, code.data(), code.size(), image::kGameCodeOffset) == 4;
-        done = done && ::pread(fd, record.data(), record.size(), offset) ==
-                           static_cast<ssize_t>(record.size());
-        ::close(fd);
-        if (!done) {
-            state.SkipWithError("the bare checked read failed");
-            break;
-        }
-        benchmark::DoNotOptimize(record);
-    }
-}
-
-void saveEntry(benchmark::State &state, const std::string &path, image::FileApi &files)
+void saveEntry(benchmark::State &state, const std::string &path, platform::FileApi &files)
 {
     const auto bytes = unchangedBytes();
     for (auto _ : state) {
@@ -186,23 +218,20 @@ void saveEntry(benchmark::State &state, const std::string &path, image::FileApi 
     }
 }
 
-// The floor of a save: open for writing, the read of the old record that a failed write
-// needs to put it back, one write per run of field bytes, the flush if asked, close.
+// The floor of a save: what any save of ours must do, bare: the checked open under the
+// exclusive lock, the read of the old record (to put it back after a failed write and to
+// compare the read-back with), the look at the path, one write per run of field bytes into a
+// file seen to reach them, the look at the length, the flush if asked, the read-back, close.
 void bareSave(benchmark::State &state, const std::string &path, bool flushed)
 {
     const auto offset = static_cast<off_t>(recordOffset());
-    const auto runs = fieldRuns();
-    std::array<std::uint8_t, image::kRecordSpan> record{};
+    std::array<std::uint8_t, image::kRecordSize> record{};
     for (auto _ : state) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-        bool done = ::pread(fd, record.data(), record.size(), offset) ==
-                    static_cast<ssize_t>(record.size());
-        for (const ByteRun &run : runs) {
-            done = done &&
-                   ::pwrite(fd, record.data() + run.offset, static_cast<std::size_t>(run.length),
-                            offset + run.offset) == run.length;
-        }
-        done = done && (!flushed || ::fdatasync(fd) == 0);
+        const int fd = openChecked(path, O_RDWR, F_WRLCK);
+        const bool done = fd >= 0 &&
+                          ::pread(fd, record.data(), record.size(), offset) ==
+                              static_cast<ssize_t>(record.size()) &&
+                          writeRecords(fd, path, record, offset, flushed);
         ::close(fd);
         if (!done) {
             state.SkipWithError("the bare save failed");
@@ -233,7 +262,7 @@ std::FILE *nullStream()
     return stream;
 }
 
-bool runTable(std::vector<std::string_view> args, image::FileApi &files)
+bool runTable(std::vector<std::string_view> args, platform::FileApi &files)
 {
     return table::runTableTool(args, {nullStream(), nullStream()}, files) == table::kExitDone;
 }
@@ -241,7 +270,7 @@ bool runTable(std::vector<std::string_view> args, image::FileApi &files)
 void exportTable(benchmark::State &state, const std::string &path, bool names)
 {
     for (auto _ : state) {
-        if (!runTable({"export", path, names ? "--names" : "--"}, image::systemFileApi())) {
+        if (!runTable({"export", path, names ? "--names" : "--"}, platform::systemFileApi())) {
             state.SkipWithError("the export failed");
             break;
         }
@@ -332,7 +361,7 @@ void bareExport(benchmark::State &state, const std::string &path, bool ready)
 
 // Imports two tables by turns, each changing all 667 entries of the image.
 void importTable(benchmark::State &state, const std::string &path,
-                 const std::array<std::string, 2> &csvs, image::FileApi &files)
+                 const std::array<std::string, 2> &csvs, platform::FileApi &files)
 {
     static std::map<std::string, std::size_t> next;
     for (auto _ : state) {
@@ -345,29 +374,17 @@ void importTable(benchmark::State &state, const std::string &path,
     }
 }
 
-// The floor of an import that changes every entry: open for writing, one read of the table
-// (the old bytes a failed write needs), one write per run of field bytes of each of the 667
-// records, the flush if asked, close.
+// The floor of an import that changes every entry: a save's calls (see bareSave) for all 667
+// records, with one read of the table before the writes and one after.
 void bareImport(benchmark::State &state, const std::string &path, bool flushed)
 {
-    const auto runs = fieldRuns();
     std::vector<std::uint8_t> table(kTableBytes);
     for (auto _ : state) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-        bool done = ::pread(fd, table.data(), table.size(), image::kTableOffset) ==
-                    static_cast<ssize_t>(table.size());
-        for (int r = 0; r < image::kRecordCount && done; ++r) {
-            const auto record = static_cast<std::size_t>(r * image::kRecordSize);
-            for (const ByteRun &run : runs) {
-                done = done &&
-                       ::pwrite(fd, table.data() + record + static_cast<std::size_t>(run.offset),
-                                static_cast<std::size_t>(run.length),
-                                static_cast<off_t>(image::kTableOffset +
-                                                   static_cast<std::int64_t>(record) +
-                                                   run.offset)) == run.length;
-            }
-        }
-        done = done && (!flushed || ::fdatasync(fd) == 0);
+        const int fd = openChecked(path, O_RDWR, F_WRLCK);
+        const bool done = fd >= 0 &&
+                          ::pread(fd, table.data(), table.size(), image::kTableOffset) ==
+                              static_cast<ssize_t>(table.size()) &&
+                          writeRecords(fd, path, table, image::kTableOffset, flushed);
         ::close(fd);
         if (!done) {
             state.SkipWithError("the bare import failed");
@@ -400,7 +417,7 @@ void registerTableBenchmarks(const testing::TempDir &folder, const std::string &
         [path, &csvs](benchmark::State &state) { importTable(state, path, csvs, noFlush); });
     add("bare-import" + size, [path](benchmark::State &state) { bareImport(state, path, false); });
     add("import-flush" + size, [path, &csvs](benchmark::State &state) {
-        importTable(state, path, csvs, image::systemFileApi());
+        importTable(state, path, csvs, platform::systemFileApi());
     });
     add("bare-import-flush" + size,
         [path](benchmark::State &state) { bareImport(state, path, true); });
@@ -449,34 +466,13 @@ void diffImages(benchmark::State &state, const std::string &old, const std::stri
     }
 }
 
-// The floor of a diff: open, one read of the table, close, for each image.
+// The floor of a diff: for each image the checked open under the shared lock, one read of the
+// table and close, and a look into each folder a name pack may be in.
 void bareDiff(benchmark::State &state, const std::string &old, const std::string &now)
 {
+    const auto folders = catalogues::namePackFolders(catalogues::DataFolders::fromEnvironment());
     std::array<std::vector<std::uint8_t>, 2> tables{std::vector<std::uint8_t>(kTableBytes),
                                                     std::vector<std::uint8_t>(kTableBytes)};
-    for (auto _ : state) {
-        bool done = true;
-        for (std::size_t i = 0; i < tables.size(); ++i) {
-            const int fd = ::open((i == 0 ? old : now).c_str(), O_RDONLY | O_CLOEXEC);
-            done = done && ::pread(fd, tables[i].data(), kTableBytes, image::kTableOffset) ==
-                               static_cast<ssize_t>(kTableBytes);
-            ::close(fd);
-        }
-        if (!done || tables[0] == tables[1]) {
-            state.SkipWithError("the bare diff failed");
-            break;
-        }
-    }
-}
-
-// The calls a diff makes, done bare: for each image the six of the export's checked read of
-// the table (a stat of the path, open, fstat, the read of the game code, the read of the table,
-// close), and a stat of each folder a name pack may be in.
-void bareCheckedDiff(benchmark::State &state, const std::string &old, const std::string &now)
-{
-    const auto folders = catalogues::namePackFolders(catalogues::DataFolders::fromEnvironment());
-    std::array<std::uint8_t, 4> code{};
-    std::vector<std::uint8_t> table(kTableBytes);
     for (auto _ : state) {
         struct ::stat info
         {
@@ -485,17 +481,15 @@ void bareCheckedDiff(benchmark::State &state, const std::string &old, const std:
         for (const std::filesystem::path &folder : folders) {
             done = done && ::stat(folder.c_str(), &info) != 0;
         }
-        for (const std::string &path : {old, now}) {
-            done = done && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-            const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-            done = done && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-            done = done && ::pread(fd, code.data(), code.size(), image::kGameCodeOffset) == 4;
-            done = done && ::pread(fd, table.data(), kTableBytes, image::kTableOffset) ==
-                               static_cast<ssize_t>(kTableBytes);
+        for (std::size_t i = 0; i < tables.size(); ++i) {
+            const int fd = openChecked(i == 0 ? old : now, O_RDONLY, F_RDLCK);
+            done = done && fd >= 0 &&
+                   ::pread(fd, tables[i].data(), kTableBytes, image::kTableOffset) ==
+                       static_cast<ssize_t>(kTableBytes);
             ::close(fd);
         }
-        if (!done) {
-            state.SkipWithError("the bare checked diff failed");
+        if (!done || tables[0] == tables[1]) {
+            state.SkipWithError("the bare diff failed");
             break;
         }
     }
@@ -523,10 +517,6 @@ void registerDiffBenchmarks(const std::string &old, const std::string &now, cons
     };
     add("diff" + size, [old, now](benchmark::State &state) { diffImages(state, old, now); });
     add("bare-diff" + size, [old, now](benchmark::State &state) { bareDiff(state, old, now); });
-    if (size == "/128MiB") {
-        add("bare-checked-diff" + size,
-            [old, now](benchmark::State &state) { bareCheckedDiff(state, old, now); });
-    }
 }
 
 // A pack of all six files, written by stats-table names from the built-in names.
@@ -553,7 +543,7 @@ void registerBenchmarks(const std::string &path, const char *sizeName)
 {
     static NoFlushFileApi noFlush;
     static NoPathStatFileApi noPathStat;
-    image::FileApi &system = image::systemFileApi();
+    platform::FileApi &system = platform::systemFileApi();
     const std::string size = std::string("/") + sizeName;
     const auto add = [&](const std::string &name, auto function) {
         benchmark::RegisterBenchmark(name.c_str(), function)->Unit(benchmark::kMicrosecond);
@@ -566,11 +556,8 @@ void registerBenchmarks(const std::string &path, const char *sizeName)
     add("save-flush" + size,
         [path, &system](benchmark::State &state) { saveEntry(state, path, system); });
     add("bare-save-flush" + size, [path](benchmark::State &state) { bareSave(state, path, true); });
-    // Where the gap to the floor lies, on one size: the same calls done bare, and the core
-    // without its look-up of the path.
+    // Where the gap to the floor lies, on one size: the core without its look-up of the path.
     if (size == "/128MiB") {
-        add("bare-checked-load" + size,
-            [path](benchmark::State &state) { bareCheckedLoad(state, path); });
         add("load-no-path-stat" + size,
             [path](benchmark::State &state) { loadEntry(state, path, noPathStat); });
         add("save-no-path-stat" + size,

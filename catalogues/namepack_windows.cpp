@@ -1,5 +1,7 @@
 #include "catalogues/namepack.h"
 
+#include "platform/text.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -20,14 +22,8 @@ std::string environmentValue(const wchar_t *name)
     if (value == nullptr || *value == L'\0') {
         return {};
     }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, value, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) {
-        return {};
-    }
-    std::string text(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, value, -1, text.data(), size, nullptr, nullptr);
-    text.pop_back(); // the terminating zero
-    return text;
+    // A value that is no valid text names no folder we could open.
+    return platform::toUtf8(value).value_or(std::string());
 }
 
 } // namespace

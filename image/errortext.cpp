@@ -64,12 +64,40 @@ std::string describeError(const ImageError &error, Activity activity)
         return "its length changed from " + std::to_string(error.oldLength) + " to " +
                std::to_string(error.newLength) + " bytes while " +
                std::string(activityName(activity)) + " wrote: another program cut or extended it";
+    case ErrorKind::NotAsWritten:
+        if (error.osError != 0 || (!error.found && !wholeTable)) {
+            return "the values were written, but reading them back failed: " +
+                   systemReason(error.osError) + ", so what the image holds now is unknown";
+        }
+        return std::string("after ") + std::string(activityName(activity)) +
+               " wrote, the image did not hold what was written: another program changed it "
+               "meanwhile" +
+               (error.found ? "; the entry now holds " + describeFound(*error.found) : "");
     case ErrorKind::WriteFailed:
     case ErrorKind::WriteFailedDirty:
     case ErrorKind::FlushFailed:
         return systemReason(error.osError);
     }
     return systemReason(error.osError);
+}
+
+std::string describeFound(const RecordFound &found)
+{
+    std::string fields;
+    switch (found.fields) {
+    case FieldsFound::New:
+        fields = "its new values";
+        break;
+    case FieldsFound::Old:
+        fields = "its old values";
+        break;
+    case FieldsFound::Other:
+        fields = "values that are neither its old nor its new ones";
+        break;
+    }
+    return found.restChanged ? fields + (found.fields == FieldsFound::New ? ", but" : ", and") +
+                                   " other bytes of its record changed"
+                             : fields;
 }
 
 } // namespace stats::image

@@ -24,4 +24,8 @@ enum class Activity : std::uint8_t {
 /// the caller frames it. The system's own words stand where it gave a reason.
 [[nodiscard]] std::string describeError(const ImageError &error, Activity activity);
 
+/// What a record that did not read back as written holds now, as a phrase in UTF-8 such as
+/// "its old values", to follow an entry's name.
+[[nodiscard]] std::string describeFound(const RecordFound &found);
+
 } // namespace stats::image

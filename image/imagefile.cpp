@@ -58,21 +58,6 @@ std::expected<void, ShortRead> readFully(const FileHandle &file, std::span<std::
     return {};
 }
 
-SystemResult<void> writeFully(const FileHandle &file, std::span<const std::uint8_t> bytes,
-                              std::int64_t offset)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const auto put = file.api().write(file.file(), bytes.data() + done, bytes.size() - done,
-                                          offset + static_cast<std::int64_t>(done));
-        if (!put) {
-            return std::unexpected(put.error());
-        }
-        done += *put;
-    }
-    return {};
-}
-
 // Opens a regular file without ever waiting on it: a FIFO or device is refused by its type
 // before any open, and the open itself never waits on one swapped in between the two steps.
 std::expected<OpenImage, ImageError> openRegularFile(std::string_view path, Access access,
@@ -206,7 +191,8 @@ SystemResult<void> writeFieldBytes(const FileHandle &file, std::int64_t start,
         const auto span = std::span<const std::uint8_t>(bytes).subspan(
             static_cast<std::size_t>(run.firstField), static_cast<std::size_t>(run.fieldCount));
         const int offset = kFields[static_cast<std::size_t>(run.firstField)].offset;
-        if (auto written = writeFully(file, span, start + offset); !written) {
+        if (auto written = platform::writeAll(file.api(), file.file(), span, start + offset);
+            !written) {
             return written;
         }
     }
@@ -315,6 +301,88 @@ SystemResult<void> flush(const FileHandle &file)
     return file.api().flush(file.file());
 }
 
+// The file's state after the writes could not be learnt: no entry is known to hold anything.
+SaveError unknownAfterWrites(OsError osError, std::size_t entryCount)
+{
+    SaveError unknown{{ErrorKind::NotAsWritten, osError}};
+    unknown.entries.resize(entryCount);
+    std::iota(unknown.entries.begin(), unknown.entries.end(), std::size_t{0});
+    return unknown;
+}
+
+// The bytes read before the writes, from `first` to the end of the last entry's record.
+struct SavedSpan
+{
+    std::int64_t first;
+    std::span<const std::uint8_t> before;
+};
+
+// What a record read back as, against the record before the writes and the fields written.
+std::optional<RecordFound> compareRecord(std::span<const std::uint8_t> now,
+                                         std::span<const std::uint8_t> before,
+                                         const FieldBytes &written)
+{
+    FieldBytes fields{};
+    FieldBytes oldFields{};
+    copyFieldBytes(now, fields);
+    copyFieldBytes(before, oldFields);
+    bool restChanged = false;
+    for (std::size_t b = 0, f = 0; b < now.size(); ++b) {
+        if (f < kFieldOffsets.size() && kFieldOffsets[f] == b) {
+            ++f;
+        } else {
+            restChanged = restChanged || now[b] != before[b];
+        }
+    }
+    if (fields == written && !restChanged) {
+        return std::nullopt;
+    }
+    const FieldsFound found = fields == written     ? FieldsFound::New
+                              : fields == oldFields ? FieldsFound::Old
+                                                    : FieldsFound::Other;
+    return RecordFound{found, restChanged};
+}
+
+// Reads every record written back whole, in one read as before the writes: a program that
+// rewrote, cut and regrew, or otherwise changed the file while the entries were written,
+// shows here, and the save fails rather than report what it cannot see.
+std::expected<void, SaveError> readBack(const OpenImage &image, SavedSpan saved,
+                                        std::span<const std::int64_t> starts,
+                                        std::span<const EntryUpdate> updates)
+{
+    std::vector<std::uint8_t> now(saved.before.size());
+    if (auto read = readFully(image.handle, now, saved.first); !read) {
+        return std::unexpected(
+            unknownAfterWrites(read.error().error ? read.error().error->code : 0, updates.size()));
+    }
+    // A record that a batch writes twice holds what its last update wrote.
+    std::vector<std::size_t> order(updates.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::ranges::stable_sort(order, {}, [&](std::size_t i) { return starts[i]; });
+    std::vector<std::size_t> last(updates.size());
+    for (std::size_t k = order.size(); k-- > 0;) {
+        const bool lastOfRecord = k + 1 == order.size() || starts[order[k + 1]] != starts[order[k]];
+        last[order[k]] = lastOfRecord ? order[k] : last[order[k + 1]];
+    }
+    SaveError differs{{ErrorKind::NotAsWritten}};
+    for (std::size_t i = 0; i < updates.size(); ++i) {
+        const auto at = static_cast<std::size_t>(starts[i] - saved.first);
+        const std::size_t length = std::min<std::size_t>(kRecordSize, now.size() - at);
+        const auto found = compareRecord(std::span(now).subspan(at, length),
+                                         saved.before.subspan(at, length), updates[last[i]].bytes);
+        if (found) {
+            differs.entries.push_back(i);
+            differs.found.push_back(*found);
+        } else {
+            differs.written.push_back(i);
+        }
+    }
+    if (differs.entries.empty()) {
+        return {};
+    }
+    return std::unexpected(std::move(differs));
+}
+
 } // namespace
 
 std::expected<void, ImageError> verifyImage(std::string_view path, FileApi &api)
@@ -379,7 +447,11 @@ std::expected<void, ImageError> saveEntry(std::string_view path, Range range, st
 {
     const EntryUpdate update{range, row, bytes, loaded};
     if (auto saved = saveEntries(path, std::span(&update, 1), api); !saved) {
-        return std::unexpected(saved.error().error);
+        ImageError error = saved.error().error;
+        if (!saved.error().found.empty()) {
+            error.found = saved.error().found.front();
+        }
+        return std::unexpected(error);
     }
     return {};
 }
@@ -411,9 +483,14 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
     if (auto code = checkGameCode(*image); !code) {
         return std::unexpected(SaveError{code.error()});
     }
-    // The old bytes of every entry, in one read from the first record to the last and in the
-    // same open as the writes, so that a failed write can put them back.
-    std::vector<std::uint8_t> span(static_cast<std::size_t>(last + kRecordSpan - first));
+    // The old bytes of every entry, in one read from the first record to the end of the last
+    // and in the same open as the writes, so that a failed write can put them back and the
+    // read-back after the writes can tell the record's other bytes from before. An image that
+    // ends within the last record's unused bytes is saved as before, with its end as that
+    // record's.
+    const std::int64_t spanEnd =
+        std::max(last + kRecordSpan, std::min(last + kRecordSize, image->size));
+    std::vector<std::uint8_t> span(static_cast<std::size_t>(spanEnd - first));
     if (auto read = readBytesAt(*image, first, span); !read) {
         return std::unexpected(SaveError{read.error()});
     }
@@ -516,7 +593,10 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
         std::iota(cut.written.begin(), cut.written.end(), std::size_t{0});
         return std::unexpected(std::move(cut));
     }
-    return {};
+    if (!same) {
+        return std::unexpected(unknownAfterWrites(same.error().osError, updates.size()));
+    }
+    return readBack(*image, SavedSpan{first, span}, starts, updates);
 }
 
 } // namespace stats::image

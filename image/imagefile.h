@@ -5,8 +5,8 @@
 /// or many at once. Every call opens the image by path, works on the few bytes it needs and
 /// closes it again on every path.
 
-#include "image/fileapi.h"
 #include "image/statstable.h"
+#include "platform/fileapi.h"
 
 #include <array>
 #include <cstdint>
@@ -18,6 +18,24 @@
 #include <vector>
 
 namespace stats::image {
+
+// The file seam's names, as the core's interface and its callers use them.
+using platform::Access;
+using platform::Fault;
+using platform::FileApi;
+using platform::FileHandle;
+using platform::FileIdentity;
+using platform::FileStatus;
+using platform::FileType;
+using platform::kNoFile;
+using platform::LockKind;
+using platform::NativeFile;
+using platform::OsError;
+using platform::osReason;
+using platform::SaveStep;
+using platform::SystemError;
+using platform::systemFileApi;
+using platform::SystemResult;
 
 enum class ErrorKind : std::uint8_t {
     NoFile,           ///< nothing at the path (or a folder on the way is missing)
@@ -36,6 +54,24 @@ enum class ErrorKind : std::uint8_t {
                       ///< replaced while the save ran); nothing was written
     LengthChanged,    ///< another program cut or extended the file while the entries were
                       ///< written; see oldLength and newLength
+    NotAsWritten,     ///< the writes were made, but the records did not read back as written
+                      ///< (another program changed them meanwhile), or could not be read back
+                      ///< at all (osError says why): what the image holds is not what was saved
+};
+
+/// What the fifteen field bytes of a record read back as after a save's writes.
+enum class FieldsFound : std::uint8_t {
+    New,   ///< the bytes the save wrote
+    Old,   ///< the bytes the record held before the writes
+    Other, ///< neither
+};
+
+/// What a record that did not read back as written holds now.
+struct RecordFound
+{
+    FieldsFound fields = FieldsFound::Other;
+    /// The record's other bytes, which a save never writes, differ from before the writes.
+    bool restChanged = false;
 };
 
 struct ImageError
@@ -47,6 +83,8 @@ struct ImageError
     /// after them.
     std::int64_t oldLength = 0;
     std::int64_t newLength = 0;
+    /// NotAsWritten by the save of one entry that could read the record back: what it holds.
+    std::optional<RecordFound> found = std::nullopt;
 };
 
 /// Whether an open that failed this way means the file is not a supported image at all (as
@@ -115,7 +153,12 @@ struct SaveError
     /// WriteFailedDirty: the entries that hold their new bytes, whole, as they could not be
     /// put back. LengthChanged: the entries that were written whole; `entries` then holds
     /// those that were written into, then put back as far as the file still held them.
+    /// NotAsWritten: `written` holds the entries that read back as written, `entries` the
+    /// others (every entry when the file could not be read back).
     std::vector<std::size_t> written = {};
+    /// NotAsWritten: what each entry of `entries` holds now, in the same order; empty when
+    /// the file could not be read back.
+    std::vector<RecordFound> found = {};
 };
 
 /// Writes every entry of @p updates in one open, all or nothing: the image is locked against
@@ -127,7 +170,11 @@ struct SaveError
 /// far and flushes that; a file is never created, extended or truncated by the save itself.
 /// A program that cuts the file while the entries are written can see it made as long as
 /// the entry being written again, as no system call keeps a write from extending a file: the
-/// file's length is compared after the writes, and a change fails with LengthChanged.
+/// file's length is compared after the writes, and a change fails with LengthChanged. Every
+/// record written is then read back whole: its field bytes must be those written and its
+/// other bytes those it held before, or the save fails with NotAsWritten, as it does when the
+/// file's state after the writes cannot be learnt at all. Success means the file was seen to
+/// hold what was saved.
 [[nodiscard]] std::expected<void, SaveError> saveEntries(std::string_view path,
                                                          std::span<const EntryUpdate> updates,
                                                          FileApi &api = systemFileApi());

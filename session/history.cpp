@@ -24,6 +24,7 @@ RecordAfter recordAfterFailure(image::ErrorKind kind)
         return RecordAfter::Written;
     case image::ErrorKind::WriteFailedDirty:
     case image::ErrorKind::LengthChanged:
+    case image::ErrorKind::NotAsWritten:
         return RecordAfter::Unknown;
     case image::ErrorKind::NoFile:
     case image::ErrorKind::NotAFile:

@@ -6,7 +6,7 @@
 /// save makes: it writes the bytes the save replaced, and only while the record still holds
 /// what that save wrote.
 
-#include "image/fileapi.h"
+#include "platform/fileapi.h"
 #include "image/imagefile.h"
 #include "image/statstable.h"
 

@@ -1,5 +1,7 @@
 #include "table/outputfile.h"
 
+#include "platform/writeall.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -63,19 +65,20 @@ private:
 
 bool writeAll(HANDLE handle, std::string_view bytes)
 {
-    while (!bytes.empty()) {
+    const auto writeSome = [handle](std::span<const char> rest,
+                                    std::size_t /*done*/) -> std::expected<std::size_t, DWORD> {
         DWORD put = 0;
-        const auto wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1U << 30));
-        if (::WriteFile(handle, bytes.data(), wanted, &put, nullptr) == 0) {
-            return false;
+        const auto wanted = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1U << 30));
+        if (::WriteFile(handle, rest.data(), wanted, &put, nullptr) == 0) {
+            return std::unexpected(::GetLastError());
         }
-        if (put == 0) {
-            ::SetLastError(ERROR_WRITE_FAULT);
-            return false;
-        }
-        bytes.remove_prefix(put);
+        return std::size_t{put};
+    };
+    const auto written = platform::writeAll(std::span(bytes), writeSome, DWORD{ERROR_WRITE_FAULT});
+    if (!written) {
+        ::SetLastError(written.error());
     }
-    return true;
+    return written.has_value();
 }
 
 int lastError()
@@ -108,12 +111,24 @@ makeTemporary(const std::filesystem::path &target)
     return std::unexpected(static_cast<int>(ERROR_FILE_EXISTS));
 }
 
+} // namespace
+
+// A running export holds its temporary file open without sharing it, so the system refuses to
+// delete it; the handle of a killed one is gone, and so the file goes.
+void removeIfAbandoned(const std::filesystem::path &path)
+{
+    ::DeleteFileW(path.c_str());
+}
+
+namespace {
+
 // Writes the CSV into a new file beside the target and moves it over the target only once
 // it is whole and on the disk, so that a failed export leaves the old file as it was.
 Written writeByRename(const std::string &path, std::string_view csv,
-                      std::optional<image::FileIdentity> existing, image::FileApi &files)
+                      std::optional<platform::FileIdentity> existing, platform::FileApi &files)
 {
     const std::filesystem::path target = std::filesystem::absolute(pathOf(path));
+    removeAbandonedTemporaries(target.parent_path());
     auto made = makeTemporary(target);
     if (!made) {
         return std::unexpected("a new file cannot be made in its folder: " +
@@ -130,6 +145,7 @@ Written writeByRename(const std::string &path, std::string_view csv,
     if (!writeAll(file.get(), csv) || ::FlushFileBuffers(file.get()) == 0 || !file.closeNow()) {
         return fail("writing the CSV failed: " + systemReason(lastError()));
     }
+    files.reached(platform::SaveStep::TemporaryWritten, 0);
     // The hidden mark was for the time the file was incomplete.
     ::SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
     DWORD flags = MOVEFILE_WRITE_THROUGH;
@@ -166,14 +182,14 @@ Written writeStream(const std::string &path, std::string_view csv)
 } // namespace
 
 Written writeOutputFile(const std::string &path, std::string_view csv,
-                        image::FileIdentity imageFile, image::FileApi &files)
+                        platform::FileIdentity imageFile, platform::FileApi &files)
 {
     if (isNullConsoleOrPipe(path)) {
         return writeStream(path, csv);
     }
     const auto info = files.status(path);
     if (!info) {
-        if (info.error().fault != image::Fault::NotFound) {
+        if (info.error().fault != platform::Fault::NotFound) {
             return std::unexpected("it cannot be looked at: " + systemReason(info.error().code));
         }
         return writeByRename(path, csv, std::nullopt, files);
@@ -182,14 +198,14 @@ Written writeOutputFile(const std::string &path, std::string_view csv,
         return std::unexpected("it is the image itself; the CSV is never written over the image");
     }
     switch (info->type) {
-    case image::FileType::Regular:
+    case platform::FileType::Regular:
         if (auto problem = imageRisk(path, files); !problem.empty()) {
             return std::unexpected(problem);
         }
         // A read-only file is refused by the move itself, as the system refuses to write it.
         return writeByRename(path, csv, info->identity, files);
-    case image::FileType::Folder:
-    case image::FileType::Other:
+    case platform::FileType::Folder:
+    case platform::FileType::Other:
         break;
     }
     return std::unexpected("it is a folder, a disk or another device; the CSV goes only to a "

@@ -1,10 +1,9 @@
 #include "table/tablenames.h"
 
 #include "catalogues/files/cataloguefiles.h"
-#include "image/fileapi.h"
 #include "image/imagefile.h"
-#include "table/userfiles.h"
-#include "table/writeall.h"
+#include "platform/fileapi.h"
+#include "platform/userfiles.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -31,21 +30,21 @@ std::string dataFileText(const catalogues::Catalogue &list)
 
 std::string reasonOf(int error)
 {
-    return image::osReason(error == 0 ? EIO : error);
+    return platform::osReason(error == 0 ? EIO : error);
 }
 
 // Writes `text` into a new file at `path`; an existing file is never opened. A file that
 // could not be written whole is removed again. The system's reason on failure.
 std::expected<void, std::string> writeNewFile(const fs::path &path, std::string_view text)
 {
-    const auto fd = createNewFile(path);
+    const auto fd = platform::createNewFile(path);
     if (!fd) {
         return std::unexpected(reasonOf(fd.error()));
     }
-    Descriptor file(*fd);
-    if (!writeAll(*fd, text) || !file.closeNow()) {
+    platform::Descriptor file(*fd);
+    if (!platform::writeAll(*fd, text) || !file.closeNow()) {
         const int error = errno;
-        removeNewFile(path);
+        platform::removeNewFile(path);
         return std::unexpected(reasonOf(error));
     }
     return {};

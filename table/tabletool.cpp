@@ -3,22 +3,18 @@
 #include "catalogues/catalogues.h"
 #include "image/errortext.h"
 #include "image/imagefile.h"
+#include "platform/userfiles.h"
 #include "table/outputfile.h"
 #include "table/tablechanges.h"
 #include "table/tablecsv.h"
 #include "table/tablenames.h"
-#include "table/userfiles.h"
-#include "table/writeall.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <expected>
-#include <fcntl.h>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace stats::table {
@@ -219,49 +215,31 @@ std::expected<Options, std::string> parseOptions(std::span<const std::string_vie
 
 std::string systemReason(int error)
 {
-    return error == 0 ? std::string("the system gave no reason") : image::osReason(error);
+    return error == 0 ? std::string("the system gave no reason") : platform::osReason(error);
 }
 
 // Reads the whole of an open file or pipe, refusing one larger than kImportLimit.
 std::expected<std::string, std::string> readAll(int fd)
 {
-    std::string text;
-    // One allocation of the file's size, not a string that doubles and copies as it grows.
-    struct ::stat info
-    {
-    };
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-        text.reserve(std::min(static_cast<std::size_t>(info.st_size), kImportLimit + 1));
+    auto text = platform::readAll(fd, kImportLimit);
+    if (text) {
+        return std::move(*text);
     }
-    std::string buffer(std::size_t{1} << 16, '\0');
-    for (;;) {
-        // The buffer's 64 KiB fit the unsigned int that Windows' read(2) takes.
-        const ssize_t got = ::read(fd, buffer.data(), static_cast<unsigned int>(buffer.size()));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return std::unexpected("it cannot be read: " + systemReason(errno));
-        }
-        if (got == 0) {
-            return text;
-        }
-        text.append(buffer, 0, static_cast<std::size_t>(got));
-        if (text.size() > kImportLimit) {
-            return std::unexpected("it is larger than " + std::to_string(kImportLimitMiB) +
-                                   std::string(" MiB, far larger than a CSV "
-                                               "of the table (is it the right file?)"));
-        }
+    if (text.error().code != 0) {
+        return std::unexpected("it cannot be read: " + systemReason(text.error().code));
     }
+    return std::unexpected("it is larger than " + std::to_string(kImportLimitMiB) +
+                           std::string(" MiB, far larger than a CSV "
+                                       "of the table (is it the right file?)"));
 }
 
 std::expected<std::string, std::string> readTextFile(const std::string &path)
 {
-    const auto fd = openToRead(path);
+    const auto fd = platform::openToRead(path);
     if (!fd) {
         return std::unexpected("it cannot be opened: " + systemReason(fd.error()));
     }
-    const Descriptor file(*fd);
+    const platform::Descriptor file(*fd);
     return readAll(*fd);
 }
 
@@ -281,7 +259,7 @@ int reportWritten(Streams streams, const std::string &outcome)
 class TableTool
 {
 public:
-    TableTool(Streams streams, image::FileApi &files, const catalogues::NamesInUse &names)
+    TableTool(Streams streams, platform::FileApi &files, const catalogues::NamesInUse &names)
         : m_streams(streams), m_files(files), m_names(names.names), m_namesInUse(names)
     {
     }
@@ -456,9 +434,13 @@ private:
     // "-" is standard input, as it is standard output for an export.
     std::expected<std::string, std::string> readImport(const std::string &path)
     {
-        if (path != "-") {
-            return readTextFile(path);
-        }
+        auto text = path != "-" ? readTextFile(path) : readStandardInput();
+        m_files.reached(platform::SaveStep::CsvRead, 0);
+        return text;
+    }
+
+    std::expected<std::string, std::string> readStandardInput()
+    {
         std::fflush(m_streams.out);
         return readAll(::fileno(m_streams.in));
     }
@@ -520,6 +502,24 @@ private:
         return entries;
     }
 
+    // Which entries read back as written after an import's writes, and what the others hold.
+    std::string notAsWritten(const image::SaveError &failure,
+                             const std::vector<EntryUpdate> &updates) const
+    {
+        std::string held;
+        if (failure.found.empty()) {
+            return "; these entries may hold anything: " + labels(failure.entries, updates);
+        }
+        for (std::size_t k = 0; k < failure.entries.size(); ++k) {
+            held += "; " + labels({failure.entries[k]}, updates) + " holds " +
+                    image::describeFound(failure.found[k]);
+        }
+        if (!failure.written.empty()) {
+            held += "; these entries hold their new values: " + labels(failure.written, updates);
+        }
+        return held;
+    }
+
     int refuseSave(const std::string &path, const image::SaveError &failure,
                    const std::vector<EntryUpdate> &updates)
     {
@@ -563,6 +563,12 @@ private:
                                     ". Check the image before you rely on it, and import again "
                                     "once no other program writes it");
         }
+        case ErrorKind::NotAsWritten:
+            m_outcome = "the message above says what the image holds";
+            return refuse(path, image::describeError(failure.error, image::Activity::Import) +
+                                    notAsWritten(failure, updates) +
+                                    ". Check the image before you rely on it, and import again "
+                                    "once no other program writes it");
         case ErrorKind::FlushFailed:
             m_outcome = "the entries were written, but the disk did not confirm them";
             return refuse(path,
@@ -587,7 +593,7 @@ private:
     }
 
     Streams m_streams;
-    image::FileApi &m_files;
+    platform::FileApi &m_files;
     const catalogues::CatalogueSet &m_names;
     const catalogues::NamesInUse &m_namesInUse;
     std::string m_outcome = "the image was only read";
@@ -595,7 +601,7 @@ private:
 
 } // namespace
 
-int runTableTool(std::span<const std::string_view> args, Streams streams, image::FileApi &files)
+int runTableTool(std::span<const std::string_view> args, Streams streams, platform::FileApi &files)
 {
     if (wantsHelp(args)) {
         std::fputs(usageText().c_str(), streams.out);

@@ -5,7 +5,7 @@
 /// editor's safety for the image; the changes between two images; the names in use as a name
 /// pack to start from.
 
-#include "image/fileapi.h"
+#include "platform/fileapi.h"
 
 #include <cstdio>
 #include <span>
@@ -33,6 +33,6 @@ inline constexpr int kExitTrouble = 2;
 /// Runs the program with the arguments after its name; the exit status. The image is reached
 /// through @p files only.
 [[nodiscard]] int runTableTool(std::span<const std::string_view> args, Streams streams,
-                               image::FileApi &files = image::systemFileApi());
+                               platform::FileApi &files = platform::systemFileApi());
 
 } // namespace stats::table

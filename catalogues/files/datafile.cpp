@@ -1,7 +1,7 @@
 #include "catalogues/files/datafile.h"
 #include "catalogues/files/utf8.h"
 
-#include "image/fileapi.h"
+#include "platform/fileapi.h"
 
 #include <algorithm>
 #include <array>
@@ -108,17 +108,17 @@ std::expected<DataFile, Diagnostic> readDataFile(const std::filesystem::path &di
     };
     // Opened without waiting, so a FIFO or device put in the file's place cannot hang a
     // program at start; then refused unless it is a plain file of a plausible size.
-    image::FileApi &api = image::systemFileApi();
-    const auto opened = api.open((directory / fileName).string(), image::Access::Read);
+    platform::FileApi &api = platform::systemFileApi();
+    const auto opened = api.open((directory / fileName).string(), platform::Access::Read);
     if (!opened) {
-        return fault("cannot open the file: " + image::osReason(opened.error().code));
+        return fault("cannot open the file: " + platform::osReason(opened.error().code));
     }
-    const image::FileHandle handle(api, *opened);
+    const platform::FileHandle handle(api, *opened);
     const auto info = api.status(*opened);
     if (!info) {
-        return fault("cannot read the file: " + image::osReason(info.error().code));
+        return fault("cannot read the file: " + platform::osReason(info.error().code));
     }
-    if (info->type != image::FileType::Regular) {
+    if (info->type != platform::FileType::Regular) {
         return fault("is not a plain file");
     }
     if (info->size > largest) {
@@ -131,7 +131,7 @@ std::expected<DataFile, Diagnostic> readDataFile(const std::filesystem::path &di
         const auto got = api.read(*opened, file.bytes.data() + done, file.bytes.size() - done,
                                   static_cast<std::int64_t>(done));
         if (!got) {
-            return fault("cannot read the file: " + image::osReason(got.error().code));
+            return fault("cannot read the file: " + platform::osReason(got.error().code));
         }
         if (*got == 0) {
             break; // cut short while it was read: take what there is

@@ -6,7 +6,6 @@
 
 #include "controls.h"
 #include "form1.h"
-#include "image/fileapi.h"
 #include "image/imagefile.h"
 #include "modalanswerer.h"
 #include "support/tempimage.h"

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <thread>
 #include <unistd.h>
@@ -83,6 +85,78 @@ TEST_F(CutDuringWrites, ACutBetweenTwoWritesOfAnEntryFailsWithTheNewLength)
         EXPECT_EQ(saved.error().written, c.written) << c.name;
         EXPECT_EQ(saved.error().entries, c.writtenInto) << c.name;
         EXPECT_EQ(files.openDescriptors(), 0) << c.name;
+    }
+}
+
+// Whatever another program does to the records while they are written, the save reads them
+// back after its writes and says what each holds, unless each holds exactly what it wrote
+// and what it held besides. The length is the same before and after, so only the read-back
+// can tell.
+TEST_F(CutDuringWrites, RecordsChangedDuringTheWritesFailTheSaveWithWhatEachHolds)
+{
+    const std::int64_t start = *recordPosition(Range::List1, 0);
+    const auto length = static_cast<std::uintmax_t>(std::filesystem::file_size(m_image));
+    const struct
+    {
+        const char *name;
+        std::size_t actIn; ///< the entry between whose writes the other program acts
+        bool cutAndRegrow; ///< cut 4 bytes into entry 0 then regrown; else the old content back
+        std::vector<RecordFound> found;
+        std::vector<std::size_t> written;
+    } cases[] = {
+        // Entry 0 is written on after the regrow; entry 1 whole: only the rest is lost.
+        {"cut and regrown", 0, true, {{FieldsFound::Other, true}, {FieldsFound::New, true}}, {}},
+        {"rewritten with its old content",
+         1,
+         false,
+         {{FieldsFound::Old, false}, {FieldsFound::Other, false}},
+         {}},
+    };
+    for (const auto &c : cases) {
+        ::unlink(m_image.c_str());
+        ASSERT_TRUE(stats::testing::makeSampleImage(m_image)) << c.name;
+        const auto old = stats::testing::readBytes(m_image, 0, length);
+        const std::vector<EntryUpdate> batch = updates(2);
+        ScriptedFileApi files;
+        files.atStep(SaveStep::BetweenWrites, c.actIn, [&] {
+            if (c.cutAndRegrow) {
+                ASSERT_EQ(::truncate(m_image.c_str(), start + 4), 0);
+                std::filesystem::resize_file(m_image, length);
+            } else {
+                // In place, as an editor that keeps the file's identity saves.
+                std::fstream file(m_image, std::ios::in | std::ios::out | std::ios::binary);
+                file.write(reinterpret_cast<const char *>(old.data()),
+                           static_cast<std::streamsize>(old.size()));
+            }
+        });
+        const auto saved = saveEntries(m_image, batch, files);
+        ASSERT_FALSE(saved.has_value()) << c.name;
+        EXPECT_EQ(saved.error().error.kind, ErrorKind::NotAsWritten) << c.name;
+        EXPECT_EQ(saved.error().entries, (std::vector<std::size_t>{0, 1})) << c.name;
+        ASSERT_EQ(saved.error().found.size(), c.found.size()) << c.name;
+        for (std::size_t k = 0; k < c.found.size(); ++k) {
+            EXPECT_EQ(saved.error().found[k].fields, c.found[k].fields) << c.name << k;
+            EXPECT_EQ(saved.error().found[k].restChanged, c.found[k].restChanged) << c.name << k;
+        }
+        EXPECT_EQ(saved.error().written, c.written) << c.name;
+        EXPECT_EQ(files.openDescriptors(), 0) << c.name;
+    }
+}
+
+// A save that cannot learn what the file holds after its writes does not count them as made.
+TEST_F(CutDuringWrites, AFailureToLearnTheFileAfterTheWritesFailsTheSave)
+{
+    for (const auto call : {ScriptedFileApi::Call::FileStatus, ScriptedFileApi::Call::Read}) {
+        const std::vector<EntryUpdate> batch = updates(2);
+        ScriptedFileApi files;
+        files.failAfterStep(SaveStep::AfterWrites, 0, call, EIO);
+        const auto saved = saveEntries(m_image, batch, files);
+        ASSERT_FALSE(saved.has_value());
+        EXPECT_EQ(saved.error().error.kind, ErrorKind::NotAsWritten);
+        EXPECT_EQ(saved.error().error.osError, EIO);
+        EXPECT_EQ(saved.error().entries, (std::vector<std::size_t>{0, 1}));
+        EXPECT_TRUE(saved.error().found.empty());
+        EXPECT_EQ(files.openDescriptors(), 0);
     }
 }
 

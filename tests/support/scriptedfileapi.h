@@ -6,7 +6,7 @@
 // also act at a named step of a save, or in the gap after a chosen call, as another program
 // would (truncate or replace the file), at a moment a real race could never be made to hit.
 
-#include "image/fileapi.h"
+#include "platform/fileapi.h"
 
 #include <array>
 #include <cerrno>
@@ -18,7 +18,7 @@
 
 namespace stats::testing {
 
-class ScriptedFileApi : public image::FileApi
+class ScriptedFileApi : public platform::FileApi
 {
 public:
     /// The calls of the file seam: what is at a path, open, what the open file is, read,
@@ -76,14 +76,14 @@ public:
 
     /// Runs @p action when the core reaches @p step (of entry @p entry where the step belongs
     /// to one), the first time only.
-    void atStep(image::SaveStep step, std::size_t entry, std::function<void()> action)
+    void atStep(platform::SaveStep step, std::size_t entry, std::function<void()> action)
     {
         m_stepHook = {step, entry, std::move(action)};
     }
 
     /// Once the core reaches @p step (of @p entry), the next call of @p call fails with
     /// @p error, and with @p sticky every later one too.
-    void failAfterStep(image::SaveStep step, std::size_t entry, Call call, int error,
+    void failAfterStep(platform::SaveStep step, std::size_t entry, Call call, int error,
                        bool sticky = false)
     {
         atStep(step, entry, [this, call, error, sticky] { arm(call, error, 1, sticky); });
@@ -92,56 +92,58 @@ public:
     [[nodiscard]] int openDescriptors() const { return m_opened - m_closed; }
     [[nodiscard]] int calls(Call call) const { return m_counts[index(call)]; }
 
-    image::SystemResult<image::FileStatus> status(const std::string &path) override
+    platform::SystemResult<platform::FileStatus> status(const std::string &path) override
     {
-        return hooked(Call::Status, fails(Call::Status) ? failure<image::FileStatus>(Call::Status)
-                                                        : FileApi::status(path));
+        return hooked(Call::Status, fails(Call::Status)
+                                        ? failure<platform::FileStatus>(Call::Status)
+                                        : FileApi::status(path));
     }
-    image::SystemResult<image::NativeFile> open(const std::string &path,
-                                                image::Access access) override
+    platform::SystemResult<platform::NativeFile> open(const std::string &path,
+                                                      platform::Access access) override
     {
         if (fails(Call::Open)) {
-            return failure<image::NativeFile>(Call::Open);
+            return failure<platform::NativeFile>(Call::Open);
         }
         auto file = FileApi::open(path, access);
         m_opened += file ? 1 : 0;
         return hooked(Call::Open, std::move(file));
     }
-    image::SystemResult<image::FileStatus> status(image::NativeFile file) override
+    platform::SystemResult<platform::FileStatus> status(platform::NativeFile file) override
     {
         return hooked(Call::FileStatus, fails(Call::FileStatus)
-                                            ? failure<image::FileStatus>(Call::FileStatus)
+                                            ? failure<platform::FileStatus>(Call::FileStatus)
                                             : FileApi::status(file));
     }
-    image::SystemResult<std::size_t> read(image::NativeFile file, void *buffer, std::size_t count,
-                                          std::int64_t offset) override
+    platform::SystemResult<std::size_t> read(platform::NativeFile file, void *buffer,
+                                             std::size_t count, std::int64_t offset) override
     {
         return hooked(Call::Read, fails(Call::Read) ? failure<std::size_t>(Call::Read)
                                                     : FileApi::read(file, buffer, count, offset));
     }
-    image::SystemResult<void> tryLock(image::NativeFile file, image::LockKind kind) override
+    platform::SystemResult<void> tryLock(platform::NativeFile file,
+                                         platform::LockKind kind) override
     {
         return hooked(Call::Lock,
                       fails(Call::Lock) ? failure<void>(Call::Lock) : FileApi::tryLock(file, kind));
     }
-    image::SystemResult<std::size_t> write(image::NativeFile file, const void *buffer,
-                                           std::size_t count, std::int64_t offset) override
+    platform::SystemResult<std::size_t> write(platform::NativeFile file, const void *buffer,
+                                              std::size_t count, std::int64_t offset) override
     {
         return hooked(Call::Write, budgetedWrite(file, buffer, count, offset));
     }
-    image::SystemResult<void> flush(image::NativeFile file) override
+    platform::SystemResult<void> flush(platform::NativeFile file) override
     {
         return hooked(Call::Flush,
                       fails(Call::Flush) ? failure<void>(Call::Flush) : FileApi::flush(file));
     }
-    image::SystemResult<void> close(image::NativeFile file) override
+    platform::SystemResult<void> close(platform::NativeFile file) override
     {
         // The handle is released even when close reports an error.
         ++m_closed;
         auto result = FileApi::close(file);
         return fails(Call::Close) ? failure<void>(Call::Close) : result;
     }
-    void reached(image::SaveStep step, std::size_t entry) override
+    void reached(platform::SaveStep step, std::size_t entry) override
     {
         if (m_stepHook.action && step == m_stepHook.step && entry == m_stepHook.entry) {
             std::exchange(m_stepHook.action, nullptr)();
@@ -154,20 +156,20 @@ private:
     static std::size_t index(Call call) { return static_cast<std::size_t>(call); }
 
     // The armed error as the system would report it for this call.
-    template <typename T> image::SystemResult<T> failure(Call call) const
+    template <typename T> platform::SystemResult<T> failure(Call call) const
     {
-        return std::unexpected(image::SystemError{faultOf(call, m_error), m_error});
+        return std::unexpected(platform::SystemError{faultOf(call, m_error), m_error});
     }
 
-    static image::Fault faultOf(Call call, int error)
+    static platform::Fault faultOf(Call call, int error)
     {
         if (error == ENOENT || error == ENOTDIR) {
-            return image::Fault::NotFound;
+            return platform::Fault::NotFound;
         }
         if (call == Call::Lock && (error == EAGAIN || error == EACCES)) {
-            return image::Fault::LockHeld;
+            return platform::Fault::LockHeld;
         }
-        return image::Fault::Other;
+        return platform::Fault::Other;
     }
 
     // The result of a call, after the action armed for it.
@@ -179,8 +181,8 @@ private:
         return result;
     }
 
-    image::SystemResult<std::size_t> budgetedWrite(image::NativeFile file, const void *buffer,
-                                                   std::size_t count, std::int64_t offset)
+    platform::SystemResult<std::size_t> budgetedWrite(platform::NativeFile file, const void *buffer,
+                                                      std::size_t count, std::int64_t offset)
     {
         if (fails(Call::Write)) {
             return failure<std::size_t>(Call::Write);
@@ -189,7 +191,7 @@ private:
             if (m_afterBudget == AfterBudget::Recover) {
                 m_writeBudget = kUnlimited;
             }
-            return std::unexpected(image::SystemError{image::Fault::Other, m_budgetError});
+            return std::unexpected(platform::SystemError{platform::Fault::Other, m_budgetError});
         }
         std::size_t allowed = count < m_eachWriteLimit ? count : m_eachWriteLimit;
         allowed = allowed < m_writeBudget ? allowed : m_writeBudget;
@@ -222,7 +224,7 @@ private:
     std::function<void()> m_hook;
     struct StepHook
     {
-        image::SaveStep step = image::SaveStep::RecordsChecked;
+        platform::SaveStep step = platform::SaveStep::RecordsChecked;
         std::size_t entry = 0;
         std::function<void()> action;
     } m_stepHook;

@@ -8,6 +8,8 @@
 #include "table/tablecsv.h"
 #include "table/tabletool.h"
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +29,16 @@ std::string fileText(const std::string &path)
 {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// The temporary files of exports in `folder`.
+int temporaries(const std::string &folder)
+{
+    int count = 0;
+    for (const auto &entry : fs::directory_iterator(folder)) {
+        count += entry.path().filename().string().starts_with(".stats-table.") ? 1 : 0;
+    }
+    return count;
 }
 
 bool contains(const std::string &text, const std::string &part)
@@ -138,6 +150,99 @@ TEST_F(OutputFaults, AnImportCutWhileItWritesGivesBothLengthsAndTheEntriesWritte
     EXPECT_TRUE(contains(cut.err, "hold their new values: List 1 row 3 \"Kindlet\"")) << cut.err;
     EXPECT_FALSE(contains(cut.out + cut.err, "nothing was written")) << cut.err;
     EXPECT_FALSE(contains(cut.out, "Wrote 1 entry")) << cut.out;
+}
+
+// An import whose entries another program puts back to their old bytes right after the
+// writes reads them back, and says so instead of "Wrote 1 entry".
+TEST_F(OutputFaults, AnImportWhoseRecordsReadBackOtherwiseSaysWhatEachHolds)
+{
+    std::string csv;
+    for (const std::string_view column : stats::table::kColumnNames) {
+        csv += std::string(csv.empty() ? "" : ",") + std::string(column);
+    }
+    csv += "\nList 1,3,Kindlet,50" + std::string(stats::table::kColumnCount - 4, ',') + "\n";
+    std::ofstream(m_patch) << csv;
+    const std::string old = fileText(m_old);
+    stats::testing::ScriptedFileApi files;
+    files.atStep(SaveStep::AfterWrites, 0, [&] {
+        std::fstream file(m_old, std::ios::in | std::ios::out | std::ios::binary);
+        file.write(old.data(), static_cast<std::streamsize>(old.size()));
+    });
+    const Outcome rewritten = run({"import", m_old, m_patch}, files);
+    EXPECT_EQ(rewritten.status, 1);
+    EXPECT_TRUE(contains(rewritten.err, "List 1 row 3 \"Kindlet\" holds its old values"))
+        << rewritten.err;
+    EXPECT_FALSE(contains(rewritten.out, "Wrote 1 entry")) << rewritten.out;
+    EXPECT_EQ(fileText(m_old), old);
+}
+
+// Another program that puts a file at the CSV's path while the export writes it keeps its
+// file: the export puts its own in place only where it checked, and leaves no temporary file.
+TEST_F(OutputFaults, AFileThatAnotherProgramPutsAtTheCsvsPathMeanwhileIsKept)
+{
+    for (const bool existed : {true, false}) {
+        const std::string target = m_dir.file(existed ? "old.csv" : "new.csv");
+        if (existed) {
+            std::ofstream(target) << "the user's old CSV\n";
+        }
+        stats::testing::ScriptedFileApi files;
+        files.atStep(SaveStep::TemporaryWritten, 0, [&] {
+            const std::string theirs = m_dir.file("theirs");
+            std::ofstream(theirs) << "theirs\n";
+            fs::rename(theirs, target);
+        });
+        const Outcome result = run({"export", m_old, target}, files);
+        EXPECT_EQ(result.status, 1) << existed;
+        EXPECT_TRUE(contains(result.err, existed ? "it was replaced by another file while the CSV "
+                                                   "was written; the file is as it was"
+                                                 : "the CSV cannot be put in place"))
+            << result.err;
+        EXPECT_EQ(fileText(target), "theirs\n") << existed;
+        EXPECT_EQ(temporaries(m_dir.path()), 0) << existed;
+    }
+}
+
+// An export ended by a signal removes its temporary file; one killed outright cannot, and
+// the next export into that folder finds the file and removes it.
+TEST_F(OutputFaults, ATemporaryFileLeftByAKilledExportIsRemovedByTheNext)
+{
+    for (const int signal : {SIGTERM, SIGINT, SIGKILL}) {
+        const std::string target = m_dir.file("out.csv");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            stats::testing::ScriptedFileApi files;
+            files.atStep(SaveStep::TemporaryWritten, 0, [signal] { ::raise(signal); });
+            static_cast<void>(run({"export", m_old, target}, files));
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(temporaries(m_dir.path()), signal == SIGKILL ? 1 : 0) << signal;
+        EXPECT_FALSE(fs::exists(target)) << signal;
+        // Left a while ago, rather than by an export that is about to put it in place.
+        for (const auto &entry : fs::directory_iterator(m_dir.path())) {
+            fs::last_write_time(entry.path(),
+                                fs::file_time_type::clock::now() - std::chrono::minutes(2));
+        }
+        EXPECT_EQ(run({"export", m_old, m_dir.file("next.csv")}).status, 0) << signal;
+        EXPECT_EQ(temporaries(m_dir.path()), 0) << signal;
+    }
+}
+
+// The temporary file of an export that is still running is not taken for abandoned.
+TEST_F(OutputFaults, ARunningExportsTemporaryFileIsLeftToIt)
+{
+    stats::testing::ScriptedFileApi files;
+    int during = -1;
+    files.atStep(SaveStep::TemporaryWritten, 0, [&] {
+        EXPECT_EQ(run({"export", m_old, m_dir.file("other.csv")}).status, 0);
+        during = temporaries(m_dir.path());
+    });
+    EXPECT_EQ(run({"export", m_old, m_dir.file("out.csv")}, files).status, 0);
+    EXPECT_EQ(during, 1);
+    EXPECT_EQ(fileText(m_dir.file("out.csv")), fileText(m_dir.file("other.csv")));
+    EXPECT_EQ(temporaries(m_dir.path()), 0);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 // stats-table run in-process, its output and messages caught as text.
 
-#include "image/fileapi.h"
+#include "platform/fileapi.h"
 #include "table/tabletool.h"
 
 #include <cstdio>
@@ -21,7 +21,7 @@ struct Outcome
 };
 
 inline Outcome run(const std::vector<std::string> &args,
-                   image::FileApi &files = image::systemFileApi())
+                   platform::FileApi &files = platform::systemFileApi())
 {
     char *out = nullptr;
     char *err = nullptr;

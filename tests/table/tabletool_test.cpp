@@ -255,7 +255,9 @@ TEST_F(TableTool, AWriteFailingMidwayPutsEveryEntryBack)
         other[static_cast<std::size_t>(r)] = stats::tools::sampleFieldBytes(r + 1);
     }
     stats::testing::ScriptedFileApi files;
-    files.arm(stats::testing::ScriptedFileApi::Call::Write, ENOSPC, 1000);
+    // The disk fills up after the first write of entry 200.
+    files.failAfterStep(SaveStep::BetweenWrites, 200, stats::testing::ScriptedFileApi::Call::Write,
+                        ENOSPC);
     const Outcome result = import(
         stats::table::tableCsv(other, stats::catalogues::builtInCatalogues(), true), {}, files);
     EXPECT_EQ(result.status, 1);
@@ -499,7 +501,8 @@ TEST_F(TableTool, AnImportKilledMidwayIsCompletedByRunningItAgain)
     const pid_t child = ::fork();
     if (child == 0) {
         stats::testing::ScriptedFileApi files;
-        files.after(stats::testing::ScriptedFileApi::Call::Write, 1003, [] { ::raise(SIGKILL); });
+        // Killed midway through entry 200: its first fields are new, the others old.
+        files.atStep(SaveStep::BetweenWrites, 200, [] { ::raise(SIGKILL); });
         (void)import(csv, {}, files);
         ::_exit(0);
     }

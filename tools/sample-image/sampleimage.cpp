@@ -1,7 +1,7 @@
 #include "sampleimage.h"
 
 #include "catalogues/files/cataloguefiles.h"
-#include "newfile.h"
+#include "platform/newfile.h"
 
 #include <algorithm>
 #include <array>
@@ -115,9 +115,10 @@ std::expected<void, int> writeSampleImage(const std::string &path, std::int64_t 
         return std::unexpected(EINVAL);
     }
     // Only the header and the table hold data; the rest stays a hole that takes no disk.
-    return writeNewFile(path, size,
-                        {FilePiece{0, bytesOfRange(0, kHeaderSize)},
-                         FilePiece{kGuardStart, bytesOfRange(kGuardStart, kGuardEnd)}});
+    using platform::FilePiece;
+    return platform::writeNewFile(path, size,
+                                  {FilePiece{0, bytesOfRange(0, kHeaderSize)},
+                                   FilePiece{kGuardStart, bytesOfRange(kGuardStart, kGuardEnd)}});
 }
 
 } // namespace stats::tools

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace stats::tools {
+namespace stats::platform {
 
 struct FilePiece
 {
@@ -23,4 +23,4 @@ struct FilePiece
 [[nodiscard]] std::expected<void, int> writeNewFile(const std::string &path, std::int64_t size,
                                                     std::initializer_list<FilePiece> pieces);
 
-} // namespace stats::tools
+} // namespace stats::platform

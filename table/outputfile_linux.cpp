@@ -1,7 +1,7 @@
 #include "table/outputfile.h"
 
 #include "image/imagefile.h"
-#include "table/writeall.h"
+#include "platform/userfiles.h"
 
 #include <array>
 #include <atomic>
@@ -93,6 +93,19 @@ private:
     std::array<struct ::sigaction, kSignals.size()> m_old{};
 };
 
+// Takes the lock by which other exports tell a temporary file that a running export writes
+// from one that a killed export left. An open-file-description lock goes with the last close
+// of the file, also when the process is killed.
+bool holdAsOurs(int fd)
+{
+    struct ::flock lock
+    {
+    };
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
 // A new file with an unused name in `folder`, made as open(2) makes any new file, so that it
 // gets the permissions the umask leaves without the process's umask being changed to find
 // them. The descriptor and the path, or the system's error.
@@ -109,8 +122,14 @@ std::expected<std::pair<int, std::string>, int> makeTemporary(const std::string 
         }
         const int fd =
             ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) {
+        if (fd >= 0 && holdAsOurs(fd)) {
             return std::pair{fd, std::move(path)};
+        }
+        if (fd >= 0) {
+            // Another export took it for abandoned in the moment before it was held, and
+            // removes it: a new name is made instead.
+            ::close(fd);
+            continue;
         }
         if (errno != EEXIST) {
             return std::unexpected(errno);
@@ -122,8 +141,9 @@ std::expected<std::pair<int, std::string>, int> makeTemporary(const std::string 
 // Writes the CSV into a new file beside the target and renames it over the target only
 // once it is whole and on the disk, so that a failed export leaves the old file as it was.
 Written writeByRename(const std::string &target, std::string_view csv,
-                      std::optional<struct ::stat> existing)
+                      std::optional<struct ::stat> existing, platform::FileApi &files)
 {
+    removeAbandonedTemporaries(folderOf(target));
     auto made = makeTemporary(folderOf(target));
     if (!made) {
         return std::unexpected("a new file cannot be made in its folder: " +
@@ -131,7 +151,7 @@ Written writeByRename(const std::string &target, std::string_view csv,
     }
     const auto &[fd, temporary] = *made;
     const RemovedOnSignal removedOnSignal(temporary);
-    image::FileHandle file(image::systemFileApi(), fd);
+    platform::FileHandle file(platform::systemFileApi(), fd);
     const auto fail = [&](const std::string &problem) {
         file.closeNow();
         ::unlink(temporary.c_str());
@@ -142,12 +162,13 @@ Written writeByRename(const std::string &target, std::string_view csv,
     if (existing && ::fchmod(fd, existing->st_mode & 07777) != 0) {
         return fail("writing the CSV failed: " + systemReason(errno));
     }
-    if (!writeAll(fd, csv) || ::fsync(fd) != 0) {
+    if (!platform::writeAll(fd, csv) || ::fsync(fd) != 0) {
         return fail("writing the CSV failed: " + systemReason(errno));
     }
     if (!file.closeNow()) {
         return fail("writing the CSV failed: " + systemReason(errno));
     }
+    files.reached(platform::SaveStep::TemporaryWritten, 0);
     if (!existing) {
         // A file that appeared at the path meanwhile is not replaced unseen.
         if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
@@ -168,6 +189,22 @@ Written writeByRename(const std::string &target, std::string_view csv,
     return {};
 }
 
+} // namespace
+
+void removeIfAbandoned(const std::filesystem::path &path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    if (holdAsOurs(fd)) {
+        ::unlink(path.c_str());
+    }
+    ::close(fd);
+}
+
+namespace {
+
 // A pipe, a terminal or /dev/null: written as it is, as nothing can be replaced there.
 Written writeStream(const std::string &path, std::string_view csv)
 {
@@ -175,8 +212,8 @@ Written writeStream(const std::string &path, std::string_view csv)
     if (fd < 0) {
         return std::unexpected("it cannot be opened for writing: " + systemReason(errno));
     }
-    image::FileHandle file(image::systemFileApi(), fd);
-    if (!writeAll(fd, csv)) {
+    platform::FileHandle file(platform::systemFileApi(), fd);
+    if (!platform::writeAll(fd, csv)) {
         return std::unexpected("writing the CSV failed: " + systemReason(errno));
     }
     if (!file.closeNow()) {
@@ -188,7 +225,7 @@ Written writeStream(const std::string &path, std::string_view csv)
 } // namespace
 
 Written writeOutputFile(const std::string &path, std::string_view csv,
-                        image::FileIdentity imageFile, image::FileApi &files)
+                        platform::FileIdentity imageFile, platform::FileApi &files)
 {
     struct ::stat info
     {
@@ -201,9 +238,9 @@ Written writeOutputFile(const std::string &path, std::string_view csv,
         if (error != ENOENT || ::lstat(path.c_str(), &link) == 0) {
             return std::unexpected("it cannot be looked at: " + systemReason(error));
         }
-        return writeByRename(path, csv, std::nullopt);
+        return writeByRename(path, csv, std::nullopt, files);
     }
-    if (image::FileIdentity{info.st_dev, info.st_ino} == imageFile) {
+    if (platform::FileIdentity{info.st_dev, info.st_ino} == imageFile) {
         return std::unexpected("it is the image itself; the CSV is never written over the image");
     }
     if (S_ISREG(info.st_mode)) {
@@ -222,7 +259,7 @@ Written writeOutputFile(const std::string &path, std::string_view csv,
         }
         const std::string target(resolved);
         std::free(resolved);
-        return writeByRename(target, csv, info);
+        return writeByRename(target, csv, info, files);
     }
     if (S_ISFIFO(info.st_mode) || (S_ISCHR(info.st_mode) && isNullOrTerminal(info))) {
         return writeStream(path, csv);

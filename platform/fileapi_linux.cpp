@@ -1,4 +1,4 @@
-#include "fileapi.h"
+#include "platform/fileapi.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace stats::image {
+namespace stats::platform {
 
 namespace {
 
@@ -163,4 +163,4 @@ std::string osReason(OsError code)
     return std::strerror(code);
 }
 
-} // namespace stats::image
+} // namespace stats::platform

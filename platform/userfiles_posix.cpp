@@ -1,10 +1,10 @@
-#include "table/userfiles.h"
+#include "platform/userfiles.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace stats::table {
+namespace stats::platform {
 
 std::expected<int, int> openToRead(const std::string &path)
 {
@@ -41,4 +41,4 @@ bool Descriptor::closeNow() noexcept
     return ::close(fd) == 0;
 }
 
-} // namespace stats::table
+} // namespace stats::platform

@@ -1,4 +1,7 @@
-#include "newfile.h"
+#include "platform/newfile.h"
+
+#include "platform/text.h"
+#include "platform/writeall.h"
 
 #include <windows.h>
 
@@ -8,35 +11,24 @@
 #include <io.h>
 #include <sys/stat.h>
 
-namespace stats::tools {
+namespace stats::platform {
 
 namespace {
-
-std::wstring widePath(const std::string &path)
-{
-    const int size =
-        ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
-                          size);
-    return wide;
-}
 
 bool writeAll(int fd, const std::vector<std::uint8_t> &bytes, std::int64_t offset)
 {
     if (::_lseeki64(fd, offset, SEEK_SET) != offset) {
         return false;
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const int put =
-            ::_write(fd, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
-        if (put <= 0) {
-            return false;
+    const auto writeSome = [fd](std::span<const std::uint8_t> rest,
+                                std::size_t /*done*/) -> std::expected<std::size_t, int> {
+        const int put = ::_write(fd, rest.data(), static_cast<unsigned>(rest.size()));
+        if (put < 0) {
+            return std::unexpected(errno);
         }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
+        return static_cast<std::size_t>(put);
+    };
+    return platform::writeAll(std::span(bytes), writeSome, EIO).has_value();
 }
 
 } // namespace
@@ -44,7 +36,11 @@ bool writeAll(int fd, const std::vector<std::uint8_t> &bytes, std::int64_t offse
 std::expected<void, int> writeNewFile(const std::string &path, std::int64_t size,
                                       std::initializer_list<FilePiece> pieces)
 {
-    const std::wstring wide = widePath(path);
+    const auto converted = toUtf16(path);
+    if (!converted) {
+        return std::unexpected(EINVAL);
+    }
+    const std::wstring &wide = *converted;
     const int fd =
         ::_wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0) {
@@ -65,4 +61,4 @@ std::expected<void, int> writeNewFile(const std::string &path, std::int64_t size
     return {};
 }
 
-} // namespace stats::tools
+} // namespace stats::platform

@@ -1,28 +1,32 @@
-#include "newfile.h"
+#include "platform/newfile.h"
+
+#include "platform/writeall.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace stats::tools {
+namespace stats::platform {
 
 namespace {
 
 bool writeAll(int fd, const std::vector<std::uint8_t> &bytes, std::int64_t offset)
 {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
-                                     static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (put < 0 && errno == EINTR) {
-            continue;
+    const auto pwriteSome = [&](std::span<const std::uint8_t> rest,
+                                std::size_t done) -> std::expected<std::size_t, int> {
+        for (;;) {
+            const ssize_t put =
+                ::pwrite(fd, rest.data(), rest.size(),
+                         static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+            if (put >= 0) {
+                return static_cast<std::size_t>(put);
+            }
+            if (errno != EINTR) {
+                return std::unexpected(errno);
+            }
         }
-        if (put <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
+    };
+    return platform::writeAll(std::span(bytes), pwriteSome, EIO).has_value();
 }
 
 } // namespace
@@ -50,4 +54,4 @@ std::expected<void, int> writeNewFile(const std::string &path, std::int64_t size
     return {};
 }
 
-} // namespace stats::tools
+} // namespace stats::platform

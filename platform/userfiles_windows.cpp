@@ -1,4 +1,6 @@
-#include "table/userfiles.h"
+#include "platform/userfiles.h"
+
+#include "platform/text.h"
 
 #include <windows.h>
 
@@ -7,22 +9,12 @@
 #include <io.h>
 #include <sys/stat.h>
 
-namespace stats::table {
+namespace stats::platform {
 
 namespace {
 
-std::wstring widePath(const std::string &path)
-{
-    const int size =
-        ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
-                          size);
-    return wide;
-}
-
 // The C runtime keeps the system's own code of a failed open beside errno; that code is what
-// image::osReason() puts in words on Windows.
+// osReason() puts in words on Windows.
 int systemCode()
 {
     const unsigned long code = _doserrno;
@@ -33,8 +25,12 @@ int systemCode()
 
 std::expected<int, int> openToRead(const std::string &path)
 {
+    const auto wide = toUtf16(path);
+    if (!wide) {
+        return std::unexpected(static_cast<int>(ERROR_NO_UNICODE_TRANSLATION));
+    }
     // Binary, so that the bytes read are the file's; not inherited by child processes.
-    const int fd = ::_wopen(widePath(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    const int fd = ::_wopen(wide->c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) {
         return std::unexpected(systemCode());
     }
@@ -66,4 +62,4 @@ bool Descriptor::closeNow() noexcept
     return ::_close(fd) == 0;
 }
 
-} // namespace stats::table
+} // namespace stats::platform

@@ -1,17 +1,19 @@
 #pragma once
 
 /// @file
-/// The few system calls the core makes on a file, behind one seam so that tests can make any
-/// of them fail the way a real disk, mount or permission does, and so that each platform
-/// supplies them in a file of its own (fileapi_posix.cpp, fileapi_windows.cpp). The core's
-/// logic sees only the platform-neutral types below.
+/// The few system calls the programs make on an existing file, behind one seam so that tests
+/// can make any of them fail the way a real disk, mount or permission does, and so that each
+/// system supplies them in a file of its own (fileapi_linux.cpp, as its locks are Linux's own
+/// open-file-description locks, and fileapi_windows.cpp). The logic that uses them sees only
+/// the system-neutral types below.
 
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <span>
 #include <string>
 
-namespace stats::image {
+namespace stats::platform {
 
 /// The system's own code for a failure: errno on POSIX, GetLastError() on Windows; 0 for none.
 using OsError = int;
@@ -59,13 +61,17 @@ enum class LockKind : std::uint8_t { Shared, Exclusive };
 using NativeFile = std::intptr_t;
 inline constexpr NativeFile kNoFile = -1;
 
-/// The moments of a save that tests name to act there as another program would.
+/// The moments of a save, and of the file work of an export or an import, that tests name to
+/// act there as another program would.
 enum class SaveStep : std::uint8_t {
-    RecordsChecked, ///< the old records were read and compared; the path is checked next
-    BeforeWrites,   ///< every check is done; the first entry is written next
-    BeforeEntry,    ///< before the check and the writes of entry `entry`
-    BetweenWrites,  ///< between two writes of one entry's fields
-    AfterWrites,    ///< after the last write, before the size is compared and flushed
+    RecordsChecked,   ///< the old records were read and compared; the path is checked next
+    BeforeWrites,     ///< every check is done; the first entry is written next
+    BeforeEntry,      ///< before the check and the writes of entry `entry`
+    BetweenWrites,    ///< between two writes of one entry's fields
+    AfterWrites,      ///< after the last write, before the size is compared and flushed
+    CsvRead,          ///< an import read its CSV whole; the image is read next
+    TemporaryWritten, ///< the output file's temporary file is written, flushed and closed; the
+                      ///< path is checked and the file put in its place next
 };
 
 /// The system calls of the core. Every call that can fail returns the failure as a value.
@@ -112,6 +118,10 @@ public:
 /// The system's own words for @p code, in UTF-8.
 [[nodiscard]] std::string osReason(OsError code);
 
+/// Writes all of @p bytes at @p offset, going on after short writes.
+[[nodiscard]] SystemResult<void> writeAll(FileApi &api, NativeFile file,
+                                          std::span<const std::uint8_t> bytes, std::int64_t offset);
+
 /// An open file that is closed on every path out of the scope that owns it.
 class FileHandle
 {
@@ -137,4 +147,4 @@ private:
     NativeFile m_file;
 };
 
-} // namespace stats::image
+} // namespace stats::platform

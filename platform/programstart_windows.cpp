@@ -1,4 +1,6 @@
-#include "table/programstart.h"
+#include "platform/programstart.h"
+
+#include "platform/text.h"
 
 #include <windows.h>
 
@@ -6,26 +8,11 @@
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+#include <utility>
 
-namespace stats::table {
+namespace stats::platform {
 
-namespace {
-
-std::string utf8(const wchar_t *text)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) {
-        return {};
-    }
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
-    bytes.pop_back(); // the terminating zero
-    return bytes;
-}
-
-} // namespace
-
-std::vector<std::string> startProgram(int argc, char **argv)
+std::expected<std::vector<std::string>, std::size_t> startProgram(int argc, char **argv)
 {
     // Text mode would turn every line feed of a CSV into CR LF on the way out, and drop CRs
     // and stop at a Ctrl+Z on the way in; the CSV is the same bytes as on any other system.
@@ -38,14 +25,19 @@ std::vector<std::string> startProgram(int argc, char **argv)
     int count = 0;
     wchar_t **wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     if (wide == nullptr) {
-        return {argv + (argc > 0 ? 1 : 0), argv + argc};
+        return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
     }
     std::vector<std::string> arguments;
     for (int i = 1; i < count; ++i) {
-        arguments.push_back(utf8(wide[i]));
+        auto argument = toUtf8(wide[i]);
+        if (!argument) {
+            ::LocalFree(wide);
+            return std::unexpected(static_cast<std::size_t>(i));
+        }
+        arguments.push_back(std::move(*argument));
     }
     ::LocalFree(wide);
     return arguments;
 }
 
-} // namespace stats::table
+} // namespace stats::platform

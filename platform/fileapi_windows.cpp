@@ -1,11 +1,14 @@
-#include "fileapi.h"
+#include "platform/fileapi.h"
+
+#include "platform/text.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
-namespace stats::image {
+namespace stats::platform {
 
 namespace {
 
@@ -53,15 +56,11 @@ SystemResult<std::wstring> widePath(const std::string &path)
     if (path.empty()) {
         return failure(ERROR_PATH_NOT_FOUND);
     }
-    const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                                           static_cast<int>(path.size()), nullptr, 0);
-    if (size <= 0) {
-        return lastError();
+    auto wide = toUtf16(path);
+    if (!wide) {
+        return failure(ERROR_NO_UNICODE_TRANSLATION);
     }
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
-                          wide.data(), size);
-    return wide;
+    return std::move(*wide);
 }
 
 SystemResult<HANDLE> openExisting(const std::string &path, DWORD access, DWORD flags)
@@ -104,17 +103,6 @@ SystemResult<FileStatus> statusOf(HANDLE handle)
     const std::uint64_t index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32U) |
                                 static_cast<std::uint64_t>(info.nFileIndexLow);
     return FileStatus{type, size, FileIdentity{info.dwVolumeSerialNumber, index}};
-}
-
-std::string utf8(const wchar_t *text, int length)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
-        return {};
-    }
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, length, bytes.data(), size, nullptr, nullptr);
-    return bytes;
 }
 
 } // namespace
@@ -254,7 +242,8 @@ std::string osReason(OsError code)
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    std::string reason = length == 0 ? std::string() : utf8(text, static_cast<int>(length));
+    std::string reason =
+        toUtf8(std::wstring_view(text, length == 0 ? 0 : length)).value_or(std::string());
     ::LocalFree(text);
     // The system ends its texts with a full stop and a line end; ours go on after the reason.
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
@@ -267,4 +256,4 @@ std::string osReason(OsError code)
     return reason;
 }
 
-} // namespace stats::image
+} // namespace stats::platform

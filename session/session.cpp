@@ -36,13 +36,22 @@ Outcome Session::open(const std::string &path)
         return {};
     }
     if (const auto verified = image::verifyImage(m_romPath, m_files); !verified) {
+        forgetImage();
         if (image::isRefusal(verified.error().kind)) {
             return refused(Refusal::UnsupportedImage);
         }
-        forgetImage();
         return failed(Action::Open, verified.error());
     }
-    if (!m_loadedRange) {
+    // Which file the path leads to: the one open already, or another.
+    const auto status = m_files.status(m_romPath);
+    return takeRecordOf(status ? std::optional(status->identity) : std::nullopt);
+}
+
+Outcome Session::takeRecordOf(std::optional<image::FileIdentity> identity)
+{
+    const bool sameImage = identity && identity == m_imageIdentity;
+    m_imageIdentity = identity;
+    if (!m_loadedRange || sameImage) {
         return {};
     }
     // The fields stay as they are and now stand for the same entry of this image: a save
@@ -52,7 +61,8 @@ Outcome Session::open(const std::string &path)
         dropEntry();
         return failed(Action::Load, bytes.error());
     }
-    m_recordBytes = *bytes;
+    m_baseline = *bytes;
+    m_keptBytes = *bytes;
     return {};
 }
 
@@ -68,7 +78,8 @@ Outcome Session::load(image::Range range, int row)
     }
     m_currentIndex = static_cast<std::int16_t>(row);
     m_loadedRange = range;
-    m_recordBytes = *bytes;
+    m_baseline = *bytes;
+    m_keptBytes = *bytes;
     showBytes(*bytes);
     return {};
 }
@@ -117,20 +128,23 @@ Outcome Session::saveLoaded()
         return refused(Refusal::UnconvertibleValue);
     }
     const auto saved =
-        image::saveEntry(m_romPath, *m_loadedRange, m_currentIndex, *bytes, m_files, m_recordBytes);
+        image::saveEntry(m_romPath, *m_loadedRange, m_currentIndex, *bytes, m_files, m_baseline);
     if (saved) {
-        m_recordBytes = *bytes;
+        m_baseline = *bytes;
+        m_keptBytes = *bytes;
         return {};
     }
     // What the record holds now, for the next save's comparison.
     switch (saved.error().kind) {
     case image::ErrorKind::FlushFailed:
-        m_recordBytes = *bytes;
+        m_baseline = *bytes;
+        m_keptBytes = *bytes;
         break;
     case image::ErrorKind::WriteFailedDirty:
     case image::ErrorKind::LengthChanged:
-        // What the record holds is unknown, so every value counts as unsaved.
-        m_recordBytes.reset();
+        // What the record holds is unknown, so every value counts as unsaved. A kept value
+        // without a row was written over itself, so the record holds it either way.
+        m_baseline.reset();
         break;
     case image::ErrorKind::NoFile:
     case image::ErrorKind::NotAFile:
@@ -150,8 +164,8 @@ Outcome Session::saveLoaded()
 
 void Session::discard()
 {
-    if (m_recordBytes) {
-        showBytes(*m_recordBytes);
+    if (m_baseline) {
+        showBytes(*m_baseline);
     } else {
         dropEntry();
     }
@@ -163,11 +177,11 @@ bool Session::unsaved() const
     if (!m_loadedRange || m_romPath.empty()) {
         return false;
     }
-    if (!m_recordBytes) {
+    if (!m_baseline) {
         return true;
     }
     const auto bytes = fieldBytes();
-    return !bytes || *bytes != *m_recordBytes;
+    return !bytes || *bytes != *m_baseline;
 }
 
 std::vector<image::Field> Session::unlistedFields() const
@@ -202,7 +216,7 @@ std::optional<std::uint8_t> Session::choiceByte(std::size_t field) const
 {
     const catalogues::Catalogue &list = m_names.values(*image::kFields[field].list);
     const FieldValue &value = m_fields[field];
-    const auto held = m_recordBytes ? std::optional((*m_recordBytes)[field]) : std::nullopt;
+    const auto held = m_keptBytes ? std::optional((*m_keptBytes)[field]) : std::nullopt;
     if (value.position) {
         return catalogues::choiceByte(list, *value.position, held);
     }
@@ -231,14 +245,17 @@ Outcome Session::noImage() const
 void Session::forgetImage()
 {
     m_romPath.clear();
+    m_imageIdentity.reset();
     m_loadedRange.reset();
-    m_recordBytes.reset();
+    m_baseline.reset();
+    m_keptBytes.reset();
 }
 
 void Session::dropEntry()
 {
     m_loadedRange.reset();
-    m_recordBytes.reset();
+    m_baseline.reset();
+    m_keptBytes.reset();
     m_fields = {};
 }
 

@@ -217,6 +217,13 @@ std::expected<Options, std::string> parseOptions(std::span<const std::string_vie
                                : "names takes one folder, DIR");
 }
 
+// A file name as a message shows it: escaped as cells are, so that a name cannot colour the
+// terminal or move its cursor.
+std::string shown(std::string_view path)
+{
+    return shownEscaped(path);
+}
+
 std::string systemReason(int error)
 {
     return error == 0 ? std::string("the system gave no reason") : image::osReason(error);
@@ -303,7 +310,7 @@ public:
 
     int importTable(const Options &options)
     {
-        m_outcome = "nothing was written to " + options.image;
+        m_outcome = "nothing was written to " + shown(options.image);
         const auto table = image::loadTable(options.image, m_files);
         if (!table) {
             return refuse(options.image,
@@ -337,9 +344,9 @@ public:
             return refuseSave(options.image, saved.error(), updates);
         }
         m_outcome = "all " + std::to_string(updates.size()) +
-                    " changed entries were written into " + options.image;
+                    " changed entries were written into " + shown(options.image);
         std::fprintf(m_streams.out, "Wrote %zu %s into %s.\n", updates.size(),
-                     updates.size() == 1 ? "entry" : "entries", options.image.c_str());
+                     updates.size() == 1 ? "entry" : "entries", shown(options.image).c_str());
         return kExitDone;
     }
 
@@ -381,11 +388,11 @@ public:
             return kExitTrouble;
         }
         const std::string report = changesReport(changes, m_names);
-        if (!writeOut(report + "Wrote the changes into " + options.csv + ".\n")) {
+        if (!writeOut(report + "Wrote the changes into " + shown(options.csv) + ".\n")) {
             std::fprintf(m_streams.err,
                          "stats-table: the changes were written into %s; only this report of "
                          "them could not be\n",
-                         options.csv.c_str());
+                         shown(options.csv).c_str());
             return kExitTrouble;
         }
         return found;
@@ -437,14 +444,13 @@ private:
                      "stats-table: %s: the names differ: %zu %s in the file %s not among the "
                      "names in use, %s. If the file was made with a name pack, import it with "
                      "the same pack: --name-pack DIR\n",
-                     csv.c_str(), unknownNames, unknownNames == 1 ? "name" : "names",
+                     shown(csv).c_str(), unknownNames, unknownNames == 1 ? "name" : "names",
                      unknownNames == 1 ? "is" : "are", namesInUseText(m_namesInUse).c_str());
     }
 
     int refuse(std::string_view file, const std::string &problem)
     {
-        std::fprintf(m_streams.err, "stats-table: %.*s: %s\n", static_cast<int>(file.size()),
-                     file.data(), problem.c_str());
+        std::fprintf(m_streams.err, "stats-table: %s: %s\n", shown(file).c_str(), problem.c_str());
         return kExitRefused;
     }
 
@@ -465,7 +471,7 @@ private:
 
     int refuseFaults(const Options &options, const ImportTable &imported)
     {
-        const std::string name = csvName(options);
+        const std::string name = shown(csvName(options));
         for (const ImportFault &fault : imported.faults) {
             std::string column;
             if (fault.column > 0) {
@@ -483,9 +489,9 @@ private:
             std::fprintf(m_streams.err, "%s: and %zu more %s\n", name.c_str(), more,
                          more == 1 ? "fault" : "faults");
         }
-        return refuse(name, std::to_string(imported.faultCount) +
-                                (imported.faultCount == 1 ? " fault" : " faults") +
-                                "; nothing was written to " + options.image);
+        return refuse(csvName(options), std::to_string(imported.faultCount) +
+                                            (imported.faultCount == 1 ? " fault" : " faults") +
+                                            "; nothing was written to " + shown(options.image));
     }
 
     // Lists every entry whose bytes the file changes, field by field, and the count; the

@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <future>
 #include <limits>
 
@@ -508,7 +509,7 @@ void Form1::setClientHeight(int twips)
 void Form1::openRom()
 {
     if (settleUnsavedEdits()) {
-        openPath(askForRom());
+        openPath(QFile::encodeName(askForRom()).toStdString());
     }
 }
 
@@ -516,12 +517,25 @@ void Form1::openImage(const QString &path)
 {
     const QFileInfo file(path);
     m_dialogFolder = file.absolutePath();
-    openPath(file.absoluteFilePath());
+    openPath(QFile::encodeName(file.absoluteFilePath()).toStdString());
 }
 
-void Form1::openPath(const QString &path)
+void Form1::openImage(const std::string &path)
 {
-    const auto opened = m_session.open(QFile::encodeName(path).toStdString());
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    if (QFile::encodeName(name).toStdString() == path) {
+        openImage(name);
+        return;
+    }
+    // A name that is no text in the system's encoding: only its own bytes name the file.
+    const auto file = std::filesystem::absolute(path).lexically_normal();
+    m_dialogFolder = QFile::decodeName(QByteArray::fromStdString(file.parent_path().string()));
+    openPath(file.string());
+}
+
+void Form1::openPath(const std::string &path)
+{
+    const auto opened = m_session.open(path);
     // The fields stay as they are, unless the loaded entry cannot be read in this image.
     if (!m_session.loadedEntry()) {
         showFields();
@@ -563,7 +577,7 @@ void Form1::loadEntry(Range range, int row)
     showFields();
     updateUnsavedMarker();
     if (!loaded) {
-        report(loaded, romPath());
+        report(loaded, m_session.romPath());
         return;
     }
     QStringList unlisted;
@@ -582,10 +596,10 @@ void Form1::saveEntry(Range range)
 {
     const auto saved = m_session.save(range, listOf(range)->selectedRow());
     updateUnsavedMarker();
-    report(saved, romPath());
+    report(saved, m_session.romPath());
 }
 
-void Form1::report(const session::Outcome &outcome, const QString &path)
+void Form1::report(const session::Outcome &outcome, std::string_view path)
 {
     if (outcome) {
         return;
@@ -678,11 +692,6 @@ QString Form1::loadedEntryName() const
     return entry ? fromView(m_names.entryName(entry->range, entry->row)) : QString();
 }
 
-QString Form1::romPath() const
-{
-    return QFile::decodeName(QByteArray::fromStdString(m_session.romPath()));
-}
-
 void Form1::showMessage(const QString &text)
 {
     // No title of its own: the title bar shows the application's name.
@@ -712,21 +721,23 @@ void Form1::guardUnsavedEdits()
         connect(control.choice->lineEdit(), &QLineEdit::textEdited, this, report);
     }
 
-    const auto addKey = [this](QKeySequence::StandardKey key, auto action) {
+    // The keys are named rather than taken from the system's standard keys: Windows has no
+    // standard key to quit, and the keys a user reads in the README are these on every system.
+    const auto addKey = [this](QKeyCombination key, auto action) {
         auto *shortcut = new QAction(this);
-        shortcut->setShortcuts(key);
+        shortcut->setShortcut(QKeySequence(key));
         shortcut->setShortcutContext(Qt::WindowShortcut);
         connect(shortcut, &QAction::triggered, this, action);
         addAction(shortcut);
     };
     // The loaded entry's own save button, also while the lower area is out of view.
-    addKey(QKeySequence::Save, [this] {
+    addKey(Qt::CTRL | Qt::Key_S, [this] {
         const auto saved = m_session.saveLoaded();
         updateUnsavedMarker();
-        report(saved, romPath());
+        report(saved, m_session.romPath());
     });
-    addKey(QKeySequence::Open, [this] { Command1->click(); });
-    addKey(QKeySequence::Quit, [this] { Command8->click(); });
+    addKey(Qt::CTRL | Qt::Key_O, [this] { Command1->click(); });
+    addKey(Qt::CTRL | Qt::Key_Q, [this] { Command8->click(); });
 
     setAcceptDrops(true);
     // Edit boxes take dropped text; a dropped image goes past them to the window.
@@ -779,7 +790,7 @@ bool Form1::settleUnsavedEdits()
     case UnsavedAnswer::Save: {
         const auto saved = m_session.saveLoaded();
         updateUnsavedMarker();
-        report(saved, romPath());
+        report(saved, m_session.romPath());
         return saved.has_value();
     }
     case UnsavedAnswer::Discard:

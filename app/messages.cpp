@@ -1,5 +1,7 @@
 #include "messages.h"
 
+#include "catalogues/files/utf8.h"
+
 namespace stats::app {
 
 namespace {
@@ -100,11 +102,17 @@ QString headlineOf(Action action, const image::ImageError &error)
 
 } // namespace
 
-QString failureMessage(Action action, const image::ImageError &error, const QString &path,
+QString shownPath(std::string_view path)
+{
+    return QString::fromStdString(catalogues::shownEscaped(path));
+}
+
+QString failureMessage(Action action, const image::ImageError &error, std::string_view path,
                        const QString &entry)
 {
-    return headlineOf(action, error) + QLatin1Char('\n') + path + QStringLiteral("\n\n") +
-           reasonOf(action, error) + QStringLiteral("\n\n") + outcomeOf(action, error, entry);
+    return headlineOf(action, error) + QLatin1Char('\n') + shownPath(path) +
+           QStringLiteral("\n\n") + reasonOf(action, error) + QStringLiteral("\n\n") +
+           outcomeOf(action, error, entry);
 }
 
 QString unlistedValuesMessage(const QString &entry, const QStringList &fields)

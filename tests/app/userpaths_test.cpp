@@ -77,6 +77,7 @@ private slots:
     void anyNameOpensLoadsSavesAndShowsInMessages_data();
     void anyNameOpensLoadsSavesAndShowsInMessages();
     void aNameThatIsNotUtf8IsNeverWrittenNorCreated();
+    void aNameThatIsNotUtf8OpensByItsBytesAndShowsEscaped();
     void aLinkOpensAndSavesTheImageItPointsTo();
     void anImageWhoseWritePermissionWasTakenAwayIsNotSaved();
     void anImageOnAReadOnlyMountIsNotSaved();
@@ -178,6 +179,30 @@ void UserPathsTest::aNameThatIsNotUtf8IsNeverWrittenNorCreated()
         names.push_back(entry.path().filename().string());
     }
     QCOMPARE(names, std::vector<std::string>{"caf\xe9.nds"});
+}
+
+// The command line hands the editor a name's own bytes, which open the file; a message shows
+// them as stats-table shows a cell, so that no name can colour or hide the text.
+void UserPathsTest::aNameThatIsNotUtf8OpensByItsBytesAndShowsEscaped()
+{
+    const std::string path = newImage("caf\xe9 \x1b[31m.nds");
+    const auto before = testing::snapshotOf(path);
+    m_driver->window().openImage(path);
+    QCOMPARE(m_driver->window().model().romPath(), path);
+    m_driver->clickRow("List1", 3);
+    m_driver->edit("hp")->setText(QStringLiteral("7"));
+    m_driver->showSaveButtons();
+    m_driver->click("Command2");
+    QVERIFY2(m_answerer->messages.isEmpty(), qPrintable(m_answerer->messages.value(0).text));
+    QCOMPARE(testing::differingOffsets(before, testing::snapshotOf(path)),
+             std::vector<std::int64_t>{offsetOf(Range::List1, 3, Field::hp)});
+
+    QCOMPARE(::unlink(path.c_str()), 0);
+    m_driver->clickRow("List1", 4);
+    QCOMPARE(m_answerer->messages.size(), 1);
+    const QString message = m_answerer->messages.first().text;
+    QVERIFY2(message.contains(QStringLiteral("/caf\\xE9 \\u001B[31m.nds\n")), qPrintable(message));
+    QVERIFY(!message.contains(QChar(0x1B)));
 }
 
 void UserPathsTest::aLinkOpensAndSavesTheImageItPointsTo()

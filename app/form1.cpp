@@ -3,6 +3,7 @@
 #include "controls.h"
 #include "layout.h"
 #include "messages.h"
+#include "settings.h"
 
 #include "image/numbertext.h"
 
@@ -24,7 +25,6 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QSessionManager>
-#include <QSettings>
 
 #include <algorithm>
 #include <cmath>
@@ -285,16 +285,6 @@ std::optional<QString> droppedImage(const QMimeData *data)
 
 } // namespace
 
-void keepNoSettings()
-{
-    // A folder below a device cannot be created, so every attempt to save settings fails
-    // quietly and none are ever read back.
-    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null/settings"));
-        QSettings::setPath(format, QSettings::SystemScope, QStringLiteral("/dev/null/settings"));
-    }
-}
-
 Form1::Form1(const catalogues::CatalogueSet &names, image::FileApi &files, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -546,26 +536,28 @@ void Form1::openPath(const std::string &path)
 
 QString Form1::askForRom()
 {
-    // A new dialog for every press, gone before the image is looked at. Qt's own dialog shows
+    // A new dialog for every press, dismissed before the image is looked at. Qt's own dialog shows
     // the completions of a typed path in a list of its own, which outlives the dialog's
     // closing: Return accepts with the list still up, and a folder listing that arrives later
     // shows it again. Left on screen, it would take the next click and every key. It goes with
     // the dialog that owns it. The dialog still opens in the folder visited last, which Qt
     // keeps for the process, and a kept dialog would also keep the last name in its box, where
     // a newly typed path would be appended to it.
-    QFileDialog CommonDialog1(this);
-    CommonDialog1.setObjectName(QStringLiteral("CommonDialog1"));
-    CommonDialog1.setNameFilter(QStringLiteral("NDS Roms (*.nds)"));
-    CommonDialog1.setWindowTitle(QStringLiteral("Open Rom"));
+    auto CommonDialog1 = std::make_unique<QFileDialog>(this);
+    CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
+    CommonDialog1->setNameFilter(QStringLiteral("NDS Roms (*.nds)"));
+    CommonDialog1->setWindowTitle(QStringLiteral("Open Rom"));
     if (!m_dialogFolder.isEmpty()) {
-        CommonDialog1.setDirectory(m_dialogFolder);
+        CommonDialog1->setDirectory(m_dialogFolder);
     }
-    if (CommonDialog1.exec() != QDialog::Accepted) {
-        return {};
+    const bool chosen = CommonDialog1->exec() == QDialog::Accepted;
+    const QString path = chosen ? CommonDialog1->selectedFiles().value(0) : QString();
+    dismissDialog(std::move(CommonDialog1));
+    if (chosen) {
+        // From here on Qt keeps the folder the dialog was left in.
+        m_dialogFolder.clear();
     }
-    // From here on Qt keeps the folder the dialog was left in.
-    m_dialogFolder.clear();
-    return CommonDialog1.selectedFiles().value(0);
+    return path;
 }
 
 void Form1::loadEntry(Range range, int row)

@@ -25,11 +25,6 @@ class QSessionManager;
 
 namespace stats::app {
 
-/// Points the toolkit's own settings at a place where nothing can be written. Qt's file
-/// dialog would otherwise remember its folder in the user's configuration, and the editor
-/// keeps no state of its own. Call once, after the application object exists.
-void keepNoSettings();
-
 class ChoiceBox;
 class ClickLabel;
 class EntryList;

@@ -6,6 +6,7 @@
 #include "catalogues/namepack.h"
 #include "form1.h"
 #include "layout.h"
+#include "settings.h"
 #include "startup.h"
 
 #include <QApplication>

@@ -9,6 +9,7 @@
 #include "messages.h"
 #include "modalanswerer.h"
 #include "sample-image/sampleimage.h"
+#include "settings.h"
 #include "support/fieldoffset.h"
 #include "support/tempimage.h"
 #include "windowdriver.h"

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <expected>
 #include <fcntl.h>
+#include <getopt.h>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -138,35 +139,83 @@ std::string foreignFlag(std::string_view command, const Flags &flags)
     return {};
 }
 
+// The options' codes, past every character so that none is taken for a short option.
+enum OptionCode : int {
+    kNamesOption = 256,
+    kDryRunOption,
+    kCsvOption,
+    kMarkdownOption,
+    kNamePackOption
+};
+
+constexpr std::array<option, 6> kLongOptions{{
+    {"names", no_argument, nullptr, kNamesOption},
+    {"dry-run", no_argument, nullptr, kDryRunOption},
+    {"csv", no_argument, nullptr, kCsvOption},
+    {"markdown", no_argument, nullptr, kMarkdownOption},
+    {"name-pack", required_argument, nullptr, kNamePackOption},
+    {nullptr, 0, nullptr, 0},
+}};
+
 std::expected<Options, std::string> parseOptions(std::span<const std::string_view> args)
 {
-    std::vector<std::string_view> operands;
+    // getopt_long reads a C argument vector with the program's name in front.
+    std::vector<std::string> owned{"stats-table"};
+    owned.insert(owned.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &arg : owned) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(owned.size());
+
+    std::vector<std::string> operands;
     Flags flags;
     std::optional<std::string> namePack;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
-            operands.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--names") {
-            flags.names = true;
-        } else if (arg == "--dry-run") {
-            flags.dryRun = true;
-        } else if (arg == "--csv") {
-            flags.csv = true;
-        } else if (arg == "--markdown") {
-            flags.markdown = true;
-        } else if (arg == "--name-pack" && i + 1 < args.size() && !args[i + 1].empty()) {
-            namePack = std::string(args[++i]);
-        } else if (arg.starts_with("--name-pack=") && arg.size() > 12) {
-            namePack = std::string(arg.substr(12));
-        } else if (arg == "--name-pack" || arg == "--name-pack=") {
-            return std::unexpected(std::string("--name-pack takes a folder: --name-pack DIR"));
-        } else {
-            return std::unexpected("unknown option " + std::string(arg));
+    // "-": operands come back in their order, as code 1; ":": a missing folder is told apart.
+    // The tool may run more than once in a process, so the parser starts afresh; it prints
+    // nothing itself.
+    opterr = 0;
+    optind = 0;
+    for (;;) {
+        // The element being read: the parser keeps the order, and stops at the first fault.
+        const auto next = static_cast<std::size_t>(std::max(optind, 1));
+        const std::string element = next < owned.size() ? owned[next] : std::string();
+        const int code = getopt_long(argc, argv.data(), "-:", kLongOptions.data(), nullptr);
+        if (code == -1) {
+            break;
         }
+        switch (code) {
+        case 1:
+            operands.emplace_back(optarg);
+            break;
+        case kNamesOption:
+            flags.names = true;
+            break;
+        case kDryRunOption:
+            flags.dryRun = true;
+            break;
+        case kCsvOption:
+            flags.csv = true;
+            break;
+        case kMarkdownOption:
+            flags.markdown = true;
+            break;
+        case kNamePackOption:
+            if (*optarg == '\0') {
+                return std::unexpected(std::string("--name-pack takes a folder: --name-pack DIR"));
+            }
+            namePack = std::string(optarg);
+            break;
+        case ':':
+            return std::unexpected(std::string("--name-pack takes a folder: --name-pack DIR"));
+        default:
+            return std::unexpected("unknown option " + element);
+        }
+    }
+    // What follows "--" is operands, whatever it looks like.
+    for (int i = optind; i < argc; ++i) {
+        operands.emplace_back(argv[static_cast<std::size_t>(i)]);
     }
     if (operands.empty()) {
         return std::unexpected(std::string("no command given"));

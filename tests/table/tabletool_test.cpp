@@ -621,6 +621,10 @@ TEST(TableToolUsage, BadUsageExitsWithTwoAndHelpWithZero)
         {{"import", "a.nds"}, 2, "import takes IMAGE and IN.csv"},
         {{"import", "a.nds", "b.csv", "--names"}, 2, "--names is no option of import"},
         {{"export", "a.nds", "-dry-run"}, 2, "unknown option -dry-run"},
+        {{"export", "a.nds", "--names=yes"}, 2, "unknown option --names=yes"},
+        {{"export", "a.nds", "--name-pack="}, 2, "--name-pack takes a folder"},
+        // After "--" an operand may look like an option: here it is the image.
+        {{"export", "--", "--names"}, 1, "stats-table: --names: "},
         {{"copy", "a.nds"}, 2, "unknown command copy"},
     };
     for (const auto &c : cases) {

@@ -49,11 +49,12 @@ struct ImageError
     std::int64_t newLength = 0;
 };
 
-/// Whether an open that failed this way means the file is not a supported image at all (as
-/// opposed to one that exists but cannot be read).
+/// Whether an open that failed this way refuses the file as no supported image, which ends
+/// the editor, as opposed to a file that is not there or cannot be read, which the user is
+/// told about and may choose again. The one rule for both programs' open.
 [[nodiscard]] constexpr bool isRefusal(ErrorKind kind)
 {
-    return kind == ErrorKind::NoFile || kind == ErrorKind::NotSupported;
+    return kind == ErrorKind::NotSupported;
 }
 
 /// The fifteen edited bytes of one record, in field order.

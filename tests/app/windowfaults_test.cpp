@@ -110,8 +110,9 @@ constexpr auto Stay = AfterBudget::Stay;
 // A save reads the header (first read) and the record (second), writes the fifteen bytes and
 // flushes once.
 const WindowFault kFaults[] = {
-    {"open: nothing at the path", Phase::Open, failing(Call::Status, ENOENT), Outcome::Ends,
-     "Unsupported Rom"},
+    // A typing error in the dialog: told, and the user chooses again.
+    {"open: nothing at the path", Phase::Open, failing(Call::Status, ENOENT), Outcome::Unchanged,
+     "No image is open"},
     {"open: no permission to look", Phase::Open, failing(Call::Status, EACCES), Outcome::Unchanged,
      "No image is open"},
     {"open: no permission to read", Phase::Open, failing(Call::Open, EACCES), Outcome::Unchanged,

@@ -34,6 +34,7 @@ enum class Do {
     OpenNothing, // a cancelled dialog
     OpenFifo,    // a file that cannot be read as an image
     OpenOther,   // a file with another game code
+    OpenMissing, // a path with no file, as a typing error gives
     Load,        // row kRow of List 1
     Set,         // the window reports a field
     Save,        // the save button of `range` with row kRow selected
@@ -170,6 +171,12 @@ std::vector<Case> cases()
          kA,
          b},
         {"before any image a save has nothing to say", {{Do::Save}}, Refusal::Quiet, false, kA, b},
+        {"a path with no file is told, not refused, and forgets the image",
+         {{Do::OpenA}, {Do::Load}, {Do::OpenMissing}, {Do::SaveLoaded}},
+         Refusal::NoImage,
+         false,
+         kA,
+         b},
         {"another game code is refused",
          {{Do::OpenOther}},
          Refusal::UnsupportedImage,
@@ -321,6 +328,8 @@ protected:
             return model.open(m_fifo);
         case Do::OpenOther:
             return model.open(m_other);
+        case Do::OpenMissing:
+            return model.open(m_dir.file("no such image.nds"));
         case Do::Load:
             return model.load(Range::List1, kRow);
         case Do::Set:

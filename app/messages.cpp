@@ -30,36 +30,32 @@ QString outcomeOf(Action action, const image::ImageError &error, const QString &
     case Action::Import:
         break;
     }
-    switch (error.kind) {
-    case ErrorKind::WriteFailed:
-        return QStringLiteral("The entry's old values were put back: nothing in the image "
-                              "changed.");
-    case ErrorKind::WriteFailedDirty:
-        return QStringLiteral("Putting the old values back failed too, so the entry \"%1\" may "
-                              "be half-written. Save it again once the problem is solved.")
-            .arg(entry);
-    case ErrorKind::FlushFailed:
+    switch (image::heldAfterFailure(error.kind)) {
+    case image::HeldAfterFailure::NewBytes:
         return QStringLiteral("The new values of \"%1\" were written, but the disk did not "
                               "confirm them; they may be lost if the system stops now. Save "
                               "again to be sure.")
             .arg(entry);
-    case ErrorKind::ChangedSinceLoad:
-        return QStringLiteral("Nothing was saved. Click \"%1\" again to load it.").arg(entry);
-    case ErrorKind::LengthChanged:
-        return QStringLiteral("The values of \"%1\" were written into the file as it is now, or "
-                              "put back where it still held them. Check the image before you "
-                              "rely on it, and save again once no other program changes it.")
+    case image::HeldAfterFailure::Unknown:
+        if (error.kind == ErrorKind::LengthChanged) {
+            return QStringLiteral("The values of \"%1\" were written into the file as it is now, "
+                                  "or put back where it still held them. Check the image before "
+                                  "you rely on it, and save again once no other program changes "
+                                  "it.")
+                .arg(entry);
+        }
+        return QStringLiteral("Putting the old values back failed too, so the entry \"%1\" may "
+                              "be half-written. Save it again once the problem is solved.")
             .arg(entry);
-    case ErrorKind::NoFile:
-    case ErrorKind::NotAFile:
-    case ErrorKind::CannotOpen:
-    case ErrorKind::CannotRead:
-    case ErrorKind::NotSupported:
-    case ErrorKind::RecordMissing:
-    case ErrorKind::RowOutOfRange:
-    case ErrorKind::Busy:
-    case ErrorKind::Replaced:
+    case image::HeldAfterFailure::OldBytes:
         break;
+    }
+    if (error.kind == ErrorKind::WriteFailed) {
+        return QStringLiteral("The entry's old values were put back: nothing in the image "
+                              "changed.");
+    }
+    if (error.kind == ErrorKind::ChangedSinceLoad) {
+        return QStringLiteral("Nothing was saved. Click \"%1\" again to load it.").arg(entry);
     }
     return QStringLiteral("Nothing was saved.");
 }

@@ -135,28 +135,17 @@ Outcome Session::saveLoaded()
         return {};
     }
     // What the record holds now, for the next save's comparison.
-    switch (saved.error().kind) {
-    case image::ErrorKind::FlushFailed:
+    switch (image::heldAfterFailure(saved.error().kind)) {
+    case image::HeldAfterFailure::NewBytes:
         m_baseline = *bytes;
         m_keptBytes = *bytes;
         break;
-    case image::ErrorKind::WriteFailedDirty:
-    case image::ErrorKind::LengthChanged:
-        // What the record holds is unknown, so every value counts as unsaved. A kept value
-        // without a row was written over itself, so the record holds it either way.
+    case image::HeldAfterFailure::Unknown:
+        // Every value counts as unsaved. A kept value without a row was written over itself,
+        // so the record holds it either way.
         m_baseline.reset();
         break;
-    case image::ErrorKind::NoFile:
-    case image::ErrorKind::NotAFile:
-    case image::ErrorKind::CannotOpen:
-    case image::ErrorKind::CannotRead:
-    case image::ErrorKind::NotSupported:
-    case image::ErrorKind::RecordMissing:
-    case image::ErrorKind::RowOutOfRange:
-    case image::ErrorKind::WriteFailed:
-    case image::ErrorKind::ChangedSinceLoad:
-    case image::ErrorKind::Busy:
-    case image::ErrorKind::Replaced:
+    case image::HeldAfterFailure::OldBytes:
         break;
     }
     return failed(Action::Save, saved.error());

@@ -579,6 +579,16 @@ private:
                    const std::vector<EntryUpdate> &updates)
     {
         const std::string reason = systemReason(failure.error.osError);
+        switch (image::heldAfterFailure(failure.error.kind)) {
+        case image::HeldAfterFailure::NewBytes:
+            m_outcome = "the entries were written, but the disk did not confirm them";
+            break;
+        case image::HeldAfterFailure::Unknown:
+            m_outcome = "the message above says what the image holds";
+            break;
+        case image::HeldAfterFailure::OldBytes:
+            break;
+        }
         switch (failure.error.kind) {
         case ErrorKind::ChangedSinceLoad:
             return refuse(path, "these entries changed in the image while the import ran: " +
@@ -590,7 +600,6 @@ private:
                                     "; every entry written so far was put back, so the image is "
                                     "as it was");
         case ErrorKind::WriteFailedDirty: {
-            m_outcome = "the message above says what the image holds";
             std::string held;
             if (!failure.written.empty()) {
                 held +=
@@ -605,7 +614,6 @@ private:
                                     "again once the problem is solved");
         }
         case ErrorKind::LengthChanged: {
-            m_outcome = "the message above says what the image holds";
             const std::string held =
                 failure.written.empty()
                     ? "; these entries were written into it, then put back where it still held "
@@ -619,7 +627,6 @@ private:
                                     "once no other program writes it");
         }
         case ErrorKind::FlushFailed:
-            m_outcome = "the entries were written, but the disk did not confirm them";
             return refuse(path,
                           "the entries were written, but the disk did not confirm them: " + reason +
                               "; they may be lost if the system stops now. Import again "

@@ -633,13 +633,12 @@ void Form1::showFields()
             break;
         case FieldKind::Choice:
             if (!value.position) {
-                control.choice->choose(std::nullopt);
-                control.choice->setEditText(QString::fromStdString(value.text));
+                control.choice->showText(QString::fromStdString(value.text));
             } else if (*value.position < control.choice->count()) {
                 control.choice->choose(*value.position);
             } else {
-                // A byte the list has no row for is shown as its number and kept by a save.
-                control.choice->keepUnlisted(*value.position);
+                // A byte the list has no row for is shown as its number; the session keeps it.
+                control.choice->showText(QString::number(*value.position));
             }
             break;
         }
@@ -699,18 +698,27 @@ void Form1::showMessage(const QString &text)
 
 void Form1::guardUnsavedEdits()
 {
+    // The window tells the session what the user did; what it stands for is the session's rule.
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         const FieldControl &control = m_fields[i];
-        const auto report = [this, i] { reportField(i); };
+        const auto typed = [this, i](const QString &text) {
+            reportField(i, {text.toStdString(), std::nullopt});
+        };
         if (control.edit != nullptr) {
-            connect(control.edit, &QLineEdit::textChanged, this, report);
+            connect(control.edit, &QLineEdit::textChanged, this, typed);
             continue;
         }
-        // The box settles whether typed text still counts as its row on these signals; it
-        // connected first, so it has settled by the time the model is told.
-        connect(control.choice, &QComboBox::currentIndexChanged, this, report);
-        connect(control.choice, &QComboBox::activated, this, report);
-        connect(control.choice->lineEdit(), &QLineEdit::textEdited, this, report);
+        ChoiceBox *box = control.choice;
+        const auto picked = [this, i, box](int row) {
+            if (row >= 0) {
+                reportField(i, {box->itemText(row).toStdString(), row});
+            }
+        };
+        // A row picked from the list, with the arrow keys or the wheel, also the one chosen
+        // already after a text was typed; or a text of the user's own.
+        connect(box, &QComboBox::currentIndexChanged, this, picked);
+        connect(box, &QComboBox::activated, this, picked);
+        connect(box->lineEdit(), &QLineEdit::textEdited, this, typed);
     }
 
     // The keys are named rather than taken from the system's standard keys: Windows has no
@@ -747,18 +755,10 @@ void Form1::guardUnsavedEdits()
 #endif
 }
 
-void Form1::reportField(std::size_t index)
+void Form1::reportField(std::size_t index, session::FieldValue value)
 {
     if (m_showingFields) {
         return;
-    }
-    const FieldControl &control = m_fields[index];
-    session::FieldValue value;
-    if (control.edit != nullptr) {
-        value.text = control.edit->text().toStdString();
-    } else {
-        value.text = control.choice->currentText().toStdString();
-        value.position = control.choice->value();
     }
     m_session.setField(image::kFields[index].field, std::move(value));
     updateUnsavedMarker();

@@ -79,8 +79,8 @@ private:
     void pickRow(image::Range range, int row);
     /// Shortcut keys, drops, the unsaved marker and the question before edits are lost.
     void guardUnsavedEdits();
-    /// Tells the model what field @p index shows now, after the user changed it.
-    void reportField(std::size_t index);
+    /// Tells the model what the user made field @p index hold: a typed text or a picked row.
+    void reportField(std::size_t index, session::FieldValue value);
     void updateUnsavedMarker();
     /// Asks what to do with unsaved edits before an action throws them away; true when the
     /// action may go on: nothing was unsaved, the save worked, or the user discarded them.

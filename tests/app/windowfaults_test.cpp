@@ -258,7 +258,7 @@ void WindowFaultsTest::makeEdits()
     m_driver->edit("gr")->setText(QString::number((byteOf(Field::gr) + 1) % 256));
     for (const char *name : {"wh1", "wh2", "ab2"}) {
         app::ChoiceBox *box = m_driver->choice(name);
-        box->choose((*box->chosenPosition() + 1) % box->count());
+        box->choose((*m_driver->chosenPosition(name) + 1) % box->count());
     }
 }
 

@@ -19,9 +19,10 @@
 
 namespace stats::session {
 
-/// What the window shows in one field. For a number field, the text of its edit box. For a
-/// choice field, the chosen row (or a value that has no row, kept from the record) in
-/// `position`, or else the text typed into the box in `text`.
+/// What one field holds, which the window shows. For a number field, the text of its edit box.
+/// For a choice field, the chosen row (or a value that has no row, kept from the record) in
+/// `position`, or else the text the user typed into the box in `text`; which byte that text
+/// stands for is the session's rule (fieldBytes).
 struct FieldValue
 {
     std::string text;
@@ -78,7 +79,8 @@ public:
     [[nodiscard]] Outcome open(const std::string &path);
     /// Reads row @p row of @p range into the fields. Without an image, nothing happens.
     [[nodiscard]] Outcome load(image::Range range, int row);
-    /// The window reports what field @p field shows now.
+    /// The window reports what the user made field @p field hold: a text typed, or a row
+    /// picked (a choice field's `position`); a kept value stays until then.
     void setField(image::Field field, FieldValue value);
     /// Saves the fields with the button of @p range, whose list has @p selectedRow selected:
     /// only into the loaded entry's own record, and only when that is the row selected.

@@ -13,7 +13,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QImageReader>
@@ -536,25 +535,9 @@ void Form1::openPath(const std::string &path)
 
 QString Form1::askForRom()
 {
-    // A new dialog for every press, dismissed before the image is looked at. Qt's own dialog shows
-    // the completions of a typed path in a list of its own, which outlives the dialog's
-    // closing: Return accepts with the list still up, and a folder listing that arrives later
-    // shows it again. Left on screen, it would take the next click and every key. It goes with
-    // the dialog that owns it. The dialog still opens in the folder visited last, which Qt
-    // keeps for the process, and a kept dialog would also keep the last name in its box, where
-    // a newly typed path would be appended to it.
-    auto CommonDialog1 = std::make_unique<QFileDialog>(this);
-    CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
-    CommonDialog1->setNameFilter(QStringLiteral("NDS Roms (*.nds)"));
-    CommonDialog1->setWindowTitle(QStringLiteral("Open Rom"));
-    if (!m_dialogFolder.isEmpty()) {
-        CommonDialog1->setDirectory(m_dialogFolder);
-    }
-    const bool chosen = CommonDialog1->exec() == QDialog::Accepted;
-    const QString path = chosen ? CommonDialog1->selectedFiles().value(0) : QString();
-    dismissDialog(std::move(CommonDialog1));
-    if (chosen) {
-        // From here on Qt keeps the folder the dialog was left in.
+    const QString path = askForImage(this, m_dialogFolder);
+    if (!path.isEmpty()) {
+        // From here on the dialog keeps the folder it was left in.
         m_dialogFolder.clear();
     }
     return path;

@@ -1,11 +1,11 @@
 #pragma once
 
-// The editor keeps no settings. What stops the toolkit from keeping its own differs per
-// system, each in a file of its own (settings_posix.cpp, settings_windows.cpp).
+// The editor keeps no settings. What stops the toolkit and the open dialog from keeping their
+// own differs per system, each in a file of its own (settings_posix.cpp, settings_windows.cpp).
 
-#include <QFileDialog>
+#include <QString>
 
-#include <memory>
+class QWidget;
 
 namespace stats::app {
 
@@ -14,8 +14,9 @@ namespace stats::app {
 /// keeps no state of its own. Call once, after the application object exists.
 void keepNoSettings();
 
-/// Ends @p dialog once its answer was read, without letting it write its settings: Qt's file
-/// dialog writes them as it is destroyed, to a place keepNoSettings() cannot always redirect.
-void dismissDialog(std::unique_ptr<QFileDialog> dialog);
+/// Shows the modal open dialog "Open Rom" over @p parent, listing the images (*.nds), in
+/// @p folder unless it is empty, and returns the chosen file's path; an empty path when it was
+/// cancelled. The dialog writes no settings of its own.
+[[nodiscard]] QString askForImage(QWidget *parent, const QString &folder);
 
 } // namespace stats::app

@@ -24,6 +24,8 @@ cd "$here"
 run_packages=(
     build-essential cmake pkgconf
     qt6-base-dev libgl-dev libfontconfig-dev
+    # Names match whatever their letter case and Unicode form: utf8proc's tables.
+    libutf8proc-dev
     fonts-crosextra-carlito fonts-liberation2 fonts-dejavu-core fonts-lobster
 )
 

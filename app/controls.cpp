@@ -45,9 +45,6 @@ ChoiceBox::ChoiceBox(QWidget *parent) : QComboBox(parent)
     setDuplicatesEnabled(true);
     setMaxVisibleItems(10);
     lineEdit()->setMaxLength(std::numeric_limits<int>::max());
-    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_typedOwnText = true; });
-    // Picking a row from the list, with the arrow keys or the wheel: the row is chosen again.
-    connect(this, &QComboBox::activated, this, [this] { m_typedOwnText = false; });
 }
 
 void ChoiceBox::setCatalogue(CatalogueModel *model)
@@ -58,35 +55,16 @@ void ChoiceBox::setCatalogue(CatalogueModel *model)
 
 void ChoiceBox::choose(std::optional<int> position)
 {
-    m_typedOwnText = false;
-    m_unlisted.reset();
     setCurrentIndex(position.value_or(-1));
     if (!position) {
         clearEditText();
     }
 }
 
-void ChoiceBox::keepUnlisted(int value)
+void ChoiceBox::showText(const QString &text)
 {
     choose(std::nullopt);
-    m_unlisted = value;
-    setEditText(QString::number(value));
-}
-
-std::optional<int> ChoiceBox::chosenPosition() const
-{
-    if (m_typedOwnText || currentIndex() < 0) {
-        return std::nullopt;
-    }
-    return currentIndex();
-}
-
-std::optional<int> ChoiceBox::value() const
-{
-    if (m_typedOwnText) {
-        return std::nullopt;
-    }
-    return currentIndex() >= 0 ? std::optional(currentIndex()) : m_unlisted;
+    setEditText(text);
 }
 
 namespace {

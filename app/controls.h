@@ -27,8 +27,8 @@ public:
                                         int hits, Qt::MatchFlags flags) const override;
 };
 
-/// A drop-down box with an editable text field whose chosen row is what the user picked or a
-/// load chose; once the user types a text of their own, no row is chosen, whatever the text.
+/// A drop-down box with an editable text field. It shows a field's value as the session holds
+/// it; what a typed text or a kept value stands for is the session's rule, not the box's.
 class ChoiceBox : public QComboBox
 {
     Q_OBJECT
@@ -38,17 +38,9 @@ public:
     void setCatalogue(CatalogueModel *model);
     /// Chooses @p position, or no row with empty text.
     void choose(std::optional<int> position);
-    /// Chooses no row and shows @p value, a value its list has no row for, as its number; the
-    /// box holds that value until the user picks a row or types.
-    void keepUnlisted(int value);
-    [[nodiscard]] std::optional<int> chosenPosition() const;
-    /// The chosen row, or the value kept by keepUnlisted(); nothing once the user has typed a
-    /// text of their own, or when the box is empty.
-    [[nodiscard]] std::optional<int> value() const;
-
-private:
-    bool m_typedOwnText = false;
-    std::optional<int> m_unlisted;
+    /// Chooses no row and shows @p text: what the user typed, or the number of a value its
+    /// list has no row for.
+    void showText(const QString &text);
 };
 
 /// A list box that reports a row as picked when it becomes selected by mouse, keyboard or

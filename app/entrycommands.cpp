@@ -136,7 +136,7 @@ void EntryCommands::copyValues(Range range)
         m_window.showMessage(
             QStringLiteral("The values of \"%1\" cannot be read from the image:\n%2\n\n%3\n\n"
                            "Nothing was copied.")
-                .arg(entryName(range, *row), m_window.romPath(),
+                .arg(entryName(range, *row), shownPath(m_window.m_session.romPath()),
                      reasonOf(bytes.error(), session::Action::Load)));
         return;
     }
@@ -154,7 +154,7 @@ void EntryCommands::pasteValues()
         return;
     }
     const auto values = table::readPastedRow(QGuiApplication::clipboard()->text().toStdString(),
-                                             m_window.m_names, model.recordBytes());
+                                             m_window.m_names, model.keptBytes());
     if (!values) {
         m_window.showMessage(
             QStringLiteral("The clipboard holds no values that can be pasted into \"%1\":\n\n%2."
@@ -190,7 +190,7 @@ void EntryCommands::takeStep(Direction direction)
     }
     m_window.updateUnsavedMarker();
     if (outcome || outcome.error().refusal != session::Refusal::ImageFailed) {
-        m_window.report(outcome, m_window.romPath());
+        m_window.report(outcome, m_window.m_session.romPath());
         return;
     }
     const image::ImageError &error = outcome.error().error;
@@ -203,7 +203,8 @@ void EntryCommands::takeStep(Direction direction)
                                                         : QStringLiteral("doing it again")));
         return;
     }
-    m_window.showMessage(failureMessage(session::Action::Save, error, m_window.romPath(), name));
+    m_window.showMessage(
+        failureMessage(session::Action::Save, error, m_window.m_session.romPath(), name));
 }
 
 QString EntryCommands::stepCaption(Direction direction) const

@@ -4,6 +4,7 @@
 #include "entrycommands.h"
 #include "layout.h"
 #include "messages.h"
+#include "settings.h"
 
 #include "image/numbertext.h"
 
@@ -13,7 +14,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QImageReader>
@@ -25,10 +25,10 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QSessionManager>
-#include <QSettings>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <future>
 #include <limits>
 
@@ -285,16 +285,6 @@ std::optional<QString> droppedImage(const QMimeData *data)
 
 } // namespace
 
-void keepNoSettings()
-{
-    // A folder below a device cannot be created, so every attempt to save settings fails
-    // quietly and none are ever read back.
-    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null/settings"));
-        QSettings::setPath(format, QSettings::SystemScope, QStringLiteral("/dev/null/settings"));
-    }
-}
-
 Form1::Form1(const catalogues::CatalogueSet &names, image::FileApi &files, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -510,7 +500,7 @@ void Form1::setClientHeight(int twips)
 void Form1::openRom()
 {
     if (settleUnsavedEdits()) {
-        openPath(askForRom());
+        openPath(QFile::encodeName(askForRom()).toStdString());
     }
 }
 
@@ -518,12 +508,25 @@ void Form1::openImage(const QString &path)
 {
     const QFileInfo file(path);
     m_dialogFolder = file.absolutePath();
-    openPath(file.absoluteFilePath());
+    openPath(QFile::encodeName(file.absoluteFilePath()).toStdString());
 }
 
-void Form1::openPath(const QString &path)
+void Form1::openImage(const std::string &path)
 {
-    const auto opened = m_session.open(QFile::encodeName(path).toStdString());
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    if (QFile::encodeName(name).toStdString() == path) {
+        openImage(name);
+        return;
+    }
+    // A name that is no text in the system's encoding: only its own bytes name the file.
+    const auto file = std::filesystem::absolute(path).lexically_normal();
+    m_dialogFolder = QFile::decodeName(QByteArray::fromStdString(file.parent_path().string()));
+    openPath(file.string());
+}
+
+void Form1::openPath(const std::string &path)
+{
+    const auto opened = m_session.open(path);
     // The fields stay as they are, unless the loaded entry cannot be read in this image.
     if (!m_session.loadedEntry()) {
         showFields();
@@ -534,26 +537,12 @@ void Form1::openPath(const QString &path)
 
 QString Form1::askForRom()
 {
-    // A new dialog for every press, gone before the image is looked at. Qt's own dialog shows
-    // the completions of a typed path in a list of its own, which outlives the dialog's
-    // closing: Return accepts with the list still up, and a folder listing that arrives later
-    // shows it again. Left on screen, it would take the next click and every key. It goes with
-    // the dialog that owns it. The dialog still opens in the folder visited last, which Qt
-    // keeps for the process, and a kept dialog would also keep the last name in its box, where
-    // a newly typed path would be appended to it.
-    QFileDialog CommonDialog1(this);
-    CommonDialog1.setObjectName(QStringLiteral("CommonDialog1"));
-    CommonDialog1.setNameFilter(QStringLiteral("NDS Roms (*.nds)"));
-    CommonDialog1.setWindowTitle(QStringLiteral("Open Rom"));
-    if (!m_dialogFolder.isEmpty()) {
-        CommonDialog1.setDirectory(m_dialogFolder);
+    const QString path = askForImage(this, m_dialogFolder);
+    if (!path.isEmpty()) {
+        // From here on the dialog keeps the folder it was left in.
+        m_dialogFolder.clear();
     }
-    if (CommonDialog1.exec() != QDialog::Accepted) {
-        return {};
-    }
-    // From here on Qt keeps the folder the dialog was left in.
-    m_dialogFolder.clear();
-    return CommonDialog1.selectedFiles().value(0);
+    return path;
 }
 
 void Form1::loadEntry(Range range, int row)
@@ -565,7 +554,7 @@ void Form1::loadEntry(Range range, int row)
     showFields();
     updateUnsavedMarker();
     if (!loaded) {
-        report(loaded, romPath());
+        report(loaded, m_session.romPath());
         return;
     }
     QStringList unlisted;
@@ -584,10 +573,10 @@ void Form1::saveEntry(Range range)
 {
     const auto saved = m_session.save(range, listOf(range)->selectedRow());
     updateUnsavedMarker();
-    report(saved, romPath());
+    report(saved, m_session.romPath());
 }
 
-void Form1::report(const session::Outcome &outcome, const QString &path)
+void Form1::report(const session::Outcome &outcome, std::string_view path)
 {
     if (outcome) {
         return;
@@ -629,13 +618,12 @@ void Form1::showFields()
             break;
         case FieldKind::Choice:
             if (!value.position) {
-                control.choice->choose(std::nullopt);
-                control.choice->setEditText(QString::fromStdString(value.text));
+                control.choice->showText(QString::fromStdString(value.text));
             } else if (*value.position < control.choice->count()) {
                 control.choice->choose(*value.position);
             } else {
-                // A byte the list has no row for is shown as its number and kept by a save.
-                control.choice->keepUnlisted(*value.position);
+                // A byte the list has no row for is shown as its number; the session keeps it.
+                control.choice->showText(QString::number(*value.position));
             }
             break;
         }
@@ -680,11 +668,6 @@ QString Form1::loadedEntryName() const
     return entry ? fromView(m_names.entryName(entry->range, entry->row)) : QString();
 }
 
-QString Form1::romPath() const
-{
-    return QFile::decodeName(QByteArray::fromStdString(m_session.romPath()));
-}
-
 void Form1::showMessage(const QString &text)
 {
     // No title of its own: the title bar shows the application's name.
@@ -700,35 +683,46 @@ void Form1::showMessage(const QString &text)
 
 void Form1::guardUnsavedEdits()
 {
+    // The window tells the session what the user did; what it stands for is the session's rule.
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         const FieldControl &control = m_fields[i];
-        const auto report = [this, i] { reportField(i); };
+        const auto typed = [this, i](const QString &text) {
+            reportField(i, {text.toStdString(), std::nullopt});
+        };
         if (control.edit != nullptr) {
-            connect(control.edit, &QLineEdit::textChanged, this, report);
+            connect(control.edit, &QLineEdit::textChanged, this, typed);
             continue;
         }
-        // The box settles whether typed text still counts as its row on these signals; it
-        // connected first, so it has settled by the time the model is told.
-        connect(control.choice, &QComboBox::currentIndexChanged, this, report);
-        connect(control.choice, &QComboBox::activated, this, report);
-        connect(control.choice->lineEdit(), &QLineEdit::textEdited, this, report);
+        ChoiceBox *box = control.choice;
+        const auto picked = [this, i, box](int row) {
+            if (row >= 0) {
+                reportField(i, {box->itemText(row).toStdString(), row});
+            }
+        };
+        // A row picked from the list, with the arrow keys or the wheel, also the one chosen
+        // already after a text was typed; or a text of the user's own.
+        connect(box, &QComboBox::currentIndexChanged, this, picked);
+        connect(box, &QComboBox::activated, this, picked);
+        connect(box->lineEdit(), &QLineEdit::textEdited, this, typed);
     }
 
-    const auto addKey = [this](QKeySequence::StandardKey key, auto action) {
+    // The keys are named rather than taken from the system's standard keys: Windows has no
+    // standard key to quit, and the keys a user reads in the README are these on every system.
+    const auto addKey = [this](QKeyCombination key, auto action) {
         auto *shortcut = new QAction(this);
-        shortcut->setShortcuts(key);
+        shortcut->setShortcut(QKeySequence(key));
         shortcut->setShortcutContext(Qt::WindowShortcut);
         connect(shortcut, &QAction::triggered, this, action);
         addAction(shortcut);
     };
     // The loaded entry's own save button, also while the lower area is out of view.
-    addKey(QKeySequence::Save, [this] {
+    addKey(Qt::CTRL | Qt::Key_S, [this] {
         const auto saved = m_session.saveLoaded();
         updateUnsavedMarker();
-        report(saved, romPath());
+        report(saved, m_session.romPath());
     });
-    addKey(QKeySequence::Open, [this] { Command1->click(); });
-    addKey(QKeySequence::Quit, [this] { Command8->click(); });
+    addKey(Qt::CTRL | Qt::Key_O, [this] { Command1->click(); });
+    addKey(Qt::CTRL | Qt::Key_Q, [this] { Command8->click(); });
 
     setAcceptDrops(true);
     // Edit boxes take dropped text; a dropped image goes past them to the window.
@@ -746,18 +740,10 @@ void Form1::guardUnsavedEdits()
 #endif
 }
 
-void Form1::reportField(std::size_t index)
+void Form1::reportField(std::size_t index, session::FieldValue value)
 {
     if (m_showingFields) {
         return;
-    }
-    const FieldControl &control = m_fields[index];
-    session::FieldValue value;
-    if (control.edit != nullptr) {
-        value.text = control.edit->text().toStdString();
-    } else {
-        value.text = control.choice->currentText().toStdString();
-        value.position = control.choice->value();
     }
     m_session.setField(image::kFields[index].field, std::move(value));
     updateUnsavedMarker();
@@ -781,7 +767,7 @@ bool Form1::settleUnsavedEdits()
     case UnsavedAnswer::Save: {
         const auto saved = m_session.saveLoaded();
         updateUnsavedMarker();
-        report(saved, romPath());
+        report(saved, m_session.romPath());
         return saved.has_value();
     }
     case UnsavedAnswer::Discard:

@@ -16,17 +16,14 @@
 #include <cstdint>
 #include <expected>
 #include <optional>
+#include <string>
+#include <string_view>
 
 class QLineEdit;
 class QPushButton;
 class QSessionManager;
 
 namespace stats::app {
-
-/// Points the toolkit's own settings at a place where nothing can be written. Qt's file
-/// dialog would otherwise remember its folder in the user's configuration, and the editor
-/// keeps no state of its own. Call once, after the application object exists.
-void keepNoSettings();
 
 class ChoiceBox;
 class ClickLabel;
@@ -54,6 +51,9 @@ public:
     /// messages; the dialog then starts in its folder. Used for an image named on the command
     /// line or dropped on the window.
     void openImage(const QString &path);
+    /// The same for @p path in the file system's own bytes, as a command line gives it: a
+    /// name that is no text in the system's encoding still opens.
+    void openImage(const std::string &path);
 
 signals:
     /// The program must end now: the chosen file is not a supported image.
@@ -79,18 +79,18 @@ private:
     void openRom();
     /// Makes @p path the image as an open does: a refused one ends the program, one that
     /// cannot be read is told and forgotten.
-    void openPath(const QString &path);
+    void openPath(const std::string &path);
     void pickRow(image::Range range, int row);
     /// Shortcut keys, drops, the unsaved marker and the question before edits are lost.
     void guardUnsavedEdits();
-    /// Tells the model what field @p index shows now, after the user changed it.
-    void reportField(std::size_t index);
+    /// Tells the model what the user made field @p index hold: a typed text or a picked row.
+    void reportField(std::size_t index, session::FieldValue value);
     void updateUnsavedMarker();
     /// Asks what to do with unsaved edits before an action throws them away; true when the
     /// action may go on: nothing was unsaved, the save worked, or the user discarded them.
     [[nodiscard]] bool settleUnsavedEdits();
     /// Tells the user why @p outcome did not do all it was asked; nothing when it did.
-    void report(const session::Outcome &outcome, const QString &path);
+    void report(const session::Outcome &outcome, std::string_view path);
     void saveSessionData(QSessionManager &manager);
     /// The path chosen in the open dialog, or an empty one when it was cancelled.
     [[nodiscard]] QString askForRom();
@@ -103,7 +103,6 @@ private:
     void showFields();
     [[nodiscard]] EntryList *listOf(image::Range range) const;
     [[nodiscard]] QString loadedEntryName() const;
-    [[nodiscard]] QString romPath() const;
     void showMessage(const QString &text);
 
     const catalogues::CatalogueSet m_names;

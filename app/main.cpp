@@ -2,9 +2,11 @@
 //
 //   stats-editor [--name-pack DIR] [IMAGE]
 
+#include "catalogues/files/utf8.h"
 #include "catalogues/namepack.h"
 #include "form1.h"
 #include "layout.h"
+#include "settings.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -110,6 +112,19 @@ CommandLine parseCommandLine(const QStringList &arguments)
     return line;
 }
 
+// The image's name as the command line gave it, byte for byte: Qt's text of an argument loses
+// the bytes of a name that is no UTF-8. Where no argument's bytes read as Qt's text, as on
+// Windows, which hands programs their arguments in another encoding, that text is the name.
+std::string nativeArgument(const QString &argument, int argc, char *argv[])
+{
+    for (int i = argc - 1; i > 0; --i) {
+        if (QFile::decodeName(argv[i]) == argument) {
+            return argv[i];
+        }
+    }
+    return QFile::encodeName(argument).toStdString();
+}
+
 // Whether the command line only asks for text, which needs no display.
 bool asksForTextOnly(int argc, char *argv[])
 {
@@ -150,13 +165,15 @@ int main(int argc, char *argv[])
     stats::app::keepNoSettings();
     stats::app::adaptToSystem();
     const CommandLine line = parseCommandLine(QCoreApplication::arguments());
-    if (line.image) {
+    // The arguments Qt took for itself are gone from argv too, so the image is among the rest.
+    const std::optional<std::string> image =
+        line.image ? std::optional(nativeArgument(*line.image, argc, argv)) : std::nullopt;
+    if (image) {
         // A mistyped path is told as the shell tells one, before any window shows; "Unsupported
         // Rom" is kept for a file that was read.
-        const std::string path = QFile::encodeName(*line.image).toStdString();
-        if (const auto found = stats::image::verifyImage(path);
+        if (const auto found = stats::image::verifyImage(*image);
             !found && found.error().kind == stats::image::ErrorKind::NoFile) {
-            tellAtStart("stats-editor: " + path + ": " +
+            tellAtStart("stats-editor: " + stats::catalogues::shownEscaped(*image) + ": " +
                         stats::image::osReason(found.error().osError));
             return EXIT_FAILURE;
         }
@@ -178,8 +195,8 @@ int main(int argc, char *argv[])
         QCoreApplication::exit(exitCode);
     });
     window.show();
-    if (line.image) {
-        window.openImage(*line.image);
+    if (image) {
+        window.openImage(*image);
     }
     return ended ? *ended : QApplication::exec();
 }

@@ -1,5 +1,7 @@
 #include "messages.h"
 
+#include "catalogues/files/utf8.h"
+
 namespace stats::app {
 
 namespace {
@@ -28,40 +30,37 @@ QString outcomeOf(Action action, const image::ImageError &error, const QString &
     case Action::Import:
         break;
     }
-    switch (error.kind) {
-    case ErrorKind::WriteFailed:
-        return QStringLiteral("The entry's old values were put back: nothing in the image "
-                              "changed.");
-    case ErrorKind::WriteFailedDirty:
-        return QStringLiteral("Putting the old values back failed too, so the entry \"%1\" may "
-                              "be half-written. Save it again once the problem is solved.")
-            .arg(entry);
-    case ErrorKind::FlushFailed:
+    switch (image::heldAfterFailure(error.kind)) {
+    case image::HeldAfterFailure::NewBytes:
         return QStringLiteral("The new values of \"%1\" were written, but the disk did not "
                               "confirm them; they may be lost if the system stops now. Save "
                               "again to be sure.")
             .arg(entry);
-    case ErrorKind::ChangedSinceLoad:
-        return QStringLiteral("Nothing was saved. Click \"%1\" again to load it.").arg(entry);
-    case ErrorKind::LengthChanged:
-        return QStringLiteral("The values of \"%1\" were written into the file as it is now, or "
-                              "put back where it still held them. Check the image before you "
-                              "rely on it, and save again once no other program changes it.")
+    case image::HeldAfterFailure::Unknown:
+        if (error.kind == ErrorKind::NotAsWritten) {
+            return QStringLiteral("Click \"%1\" again to see what the image holds, and save "
+                                  "again once no other program changes it.")
+                .arg(entry);
+        }
+        if (error.kind == ErrorKind::LengthChanged) {
+            return QStringLiteral("The values of \"%1\" were written into the file as it is now, "
+                                  "or put back where it still held them. Check the image before "
+                                  "you rely on it, and save again once no other program changes "
+                                  "it.")
+                .arg(entry);
+        }
+        return QStringLiteral("Putting the old values back failed too, so the entry \"%1\" may "
+                              "be half-written. Save it again once the problem is solved.")
             .arg(entry);
-    case ErrorKind::NotAsWritten:
-        return QStringLiteral("Click \"%1\" again to see what the image holds, and save again "
-                              "once no other program changes it.")
-            .arg(entry);
-    case ErrorKind::NoFile:
-    case ErrorKind::NotAFile:
-    case ErrorKind::CannotOpen:
-    case ErrorKind::CannotRead:
-    case ErrorKind::NotSupported:
-    case ErrorKind::RecordMissing:
-    case ErrorKind::RowOutOfRange:
-    case ErrorKind::Busy:
-    case ErrorKind::Replaced:
+    case image::HeldAfterFailure::OldBytes:
         break;
+    }
+    if (error.kind == ErrorKind::WriteFailed) {
+        return QStringLiteral("The entry's old values were put back: nothing in the image "
+                              "changed.");
+    }
+    if (error.kind == ErrorKind::ChangedSinceLoad) {
+        return QStringLiteral("Nothing was saved. Click \"%1\" again to load it.").arg(entry);
     }
     return QStringLiteral("Nothing was saved.");
 }
@@ -105,11 +104,17 @@ QString headlineOf(Action action, const image::ImageError &error)
 
 } // namespace
 
-QString failureMessage(Action action, const image::ImageError &error, const QString &path,
+QString shownPath(std::string_view path)
+{
+    return QString::fromStdString(catalogues::shownEscaped(path));
+}
+
+QString failureMessage(Action action, const image::ImageError &error, std::string_view path,
                        const QString &entry)
 {
-    return headlineOf(action, error) + QLatin1Char('\n') + path + QStringLiteral("\n\n") +
-           reasonOf(action, error) + QStringLiteral("\n\n") + outcomeOf(action, error, entry);
+    return headlineOf(action, error) + QLatin1Char('\n') + shownPath(path) +
+           QStringLiteral("\n\n") + reasonOf(action, error) + QStringLiteral("\n\n") +
+           outcomeOf(action, error, entry);
 }
 
 QString unlistedValuesMessage(const QString &entry, const QStringList &fields)

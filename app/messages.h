@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string_view>
+
 namespace stats::app {
 
 inline constexpr char16_t kUnsupportedRom[] = u"Unsupported Rom";
@@ -22,10 +24,14 @@ inline constexpr char16_t kGenderHelp[] = u"Genderless = 255\r\n\r\n"
 
 using session::Action;
 
-/// The message for a failure of @p action on the image at @p path; @p entry names the entry
-/// a load or save was for.
+/// @p path, in the file system's own bytes, as a message shows it: escaped as the table tool
+/// shows cells, so that no name can hide or turn the text around.
+[[nodiscard]] QString shownPath(std::string_view path);
+
+/// The message for a failure of @p action on the image at @p path (the file system's bytes);
+/// @p entry names the entry a load or save was for.
 [[nodiscard]] QString failureMessage(Action action, const image::ImageError &error,
-                                     const QString &path, const QString &entry = {});
+                                     std::string_view path, const QString &entry = {});
 
 /// The message for a loaded entry whose choice bytes in @p fields have no row in their lists.
 [[nodiscard]] QString unlistedValuesMessage(const QString &entry, const QStringList &fields);

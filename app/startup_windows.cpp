@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>
-#include <QSettings>
 
 #include <windows.h>
 
@@ -18,12 +17,6 @@ std::function<void()> beginFontStartUp()
 
 void adaptToSystem()
 {
-    // On Windows the native settings are the registry, which a path cannot redirect: every
-    // setting goes to an INI file instead, in a folder below a device, which cannot be made.
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    for (const auto scope : {QSettings::UserScope, QSettings::SystemScope}) {
-        QSettings::setPath(QSettings::IniFormat, scope, QStringLiteral("//./NUL/settings"));
-    }
     // The faces Windows lacks come with the program, in fonts/ beside it, and are known to
     // this process only: nothing is installed.
     const QDir fonts(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"));

@@ -2,7 +2,10 @@
 
 #include "catalogues/rowdata.h"
 
+#include <utf8proc.h>
+
 #include <algorithm>
+#include <memory>
 
 namespace stats::catalogues {
 
@@ -22,17 +25,31 @@ using image::Range;
 
 } // namespace
 
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept
+std::string nameKey(std::string_view text)
 {
-    return std::ranges::equal(a, b,
-                              [](char x, char y) { return foldAsciiCase(x) == foldAsciiCase(y); });
+    std::string key(text);
+    // Plain ASCII, as most names are, needs no tables: its folded form is its small letters.
+    if (std::ranges::all_of(text, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::ranges::transform(key, key.begin(), foldAsciiCase);
+        return key;
+    }
+    utf8proc_uint8_t *mapped = nullptr;
+    const auto length = utf8proc_map(
+        reinterpret_cast<const utf8proc_uint8_t *>(text.data()),
+        static_cast<utf8proc_ssize_t>(text.size()), &mapped,
+        static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE | UTF8PROC_CASEFOLD));
+    const std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owned(mapped, &std::free);
+    if (length < 0) {
+        // Not UTF-8: the bytes beyond ASCII name nothing else, and compare as they are.
+        std::ranges::transform(key, key.begin(), foldAsciiCase);
+        return key;
+    }
+    return {reinterpret_cast<const char *>(mapped), static_cast<std::size_t>(length)};
 }
 
-std::string foldedAsciiCase(std::string_view text)
+bool sameName(std::string_view a, std::string_view b)
 {
-    std::string folded(text);
-    std::ranges::transform(folded, folded.begin(), foldAsciiCase);
-    return folded;
+    return nameKey(a) == nameKey(b);
 }
 
 Catalogue::Catalogue(std::vector<std::string> rows)
@@ -61,13 +78,14 @@ std::span<const std::string_view> Catalogue::rows() const noexcept
     return m_rows;
 }
 
-std::optional<int> Catalogue::findExact(std::string_view text, int from) const noexcept
+std::optional<int> Catalogue::findExact(std::string_view text, int from) const
 {
     if (text.empty()) {
         return std::nullopt;
     }
+    const std::string key = nameKey(text);
     for (int row = std::max(from, 0); row < rowCount(); ++row) {
-        if (equalsIgnoringAsciiCase(m_rows[static_cast<std::size_t>(row)], text)) {
+        if (nameKey(m_rows[static_cast<std::size_t>(row)]) == key) {
             return row;
         }
     }
@@ -80,12 +98,13 @@ std::vector<int> Catalogue::rowsNamed(std::string_view text) const
     if (text.empty()) {
         return rows;
     }
+    const std::string key = nameKey(text);
     for (int row = 0; row < rowCount(); ++row) {
         std::string_view rowText = m_rows[static_cast<std::size_t>(row)];
-        if (rowText.size() == text.size() + 1 && rowText.ends_with(' ')) {
+        if (!text.ends_with(' ') && rowText.ends_with(' ')) {
             rowText.remove_suffix(1);
         }
-        if (equalsIgnoringAsciiCase(rowText, text)) {
+        if (nameKey(rowText) == key) {
             rows.push_back(row);
         }
     }

@@ -38,11 +38,11 @@ public:
     /// real row has.
     [[nodiscard]] std::string_view text(int row) const;
     [[nodiscard]] std::span<const std::string_view> rows() const noexcept;
-    /// Lowest row from @p from on whose whole text equals `text` when the case of ASCII letters
-    /// is ignored (all other bytes compare exactly); an empty text finds nothing.
-    [[nodiscard]] std::optional<int> findExact(std::string_view text, int from = 0) const noexcept;
-    /// Every row that `text` names: equal to it when the case of ASCII letters is ignored, also
-    /// without the blank that ends a held item, which a person typing the name leaves out.
+    /// Lowest row from @p from on whose whole text is the same name as `text` (sameName); an
+    /// empty text finds nothing.
+    [[nodiscard]] std::optional<int> findExact(std::string_view text, int from = 0) const;
+    /// Every row that `text` names: the same name (sameName), also without the blank that ends
+    /// a held item, which a person typing the name leaves out.
     [[nodiscard]] std::vector<int> rowsNamed(std::string_view text) const;
     /// The first @p count rows, sharing this catalogue's texts.
     [[nodiscard]] Catalogue firstRows(int count) const;
@@ -53,12 +53,14 @@ private:
     std::span<const std::string_view> m_rows;
 };
 
-/// Whether two texts are equal when the case of ASCII letters is ignored, as findExact compares.
-[[nodiscard]] bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept;
+/// The form of a name that every match of the programs compares: Unicode case folding and
+/// NFC normalisation, so that "CLOISONNÉ JAR", "cloisonné jar" and one whose "é" is written
+/// as "e" and a combining accent are one name. A text that is not UTF-8 has only its ASCII
+/// letters folded. Texts with the same key are the same name, so it serves as a look-up key.
+[[nodiscard]] std::string nameKey(std::string_view text);
 
-/// @p text with its ASCII capitals made small: texts equal by equalsIgnoringAsciiCase fold
-/// to the same text, so it serves as a key of a look-up.
-[[nodiscard]] std::string foldedAsciiCase(std::string_view text);
+/// Whether @p a and @p b are the same name: their nameKey is the same.
+[[nodiscard]] bool sameName(std::string_view a, std::string_view b);
 
 /// The seven catalogues of one set of names. The Dream World list is always the ability list
 /// without its last row.

@@ -87,11 +87,43 @@ struct ImageError
     std::optional<RecordFound> found = std::nullopt;
 };
 
-/// Whether an open that failed this way means the file is not a supported image at all (as
-/// opposed to one that exists but cannot be read).
+/// Whether an open that failed this way refuses the file as no supported image, which ends
+/// the editor, as opposed to a file that is not there or cannot be read, which the user is
+/// told about and may choose again. The one rule for both programs' open.
 [[nodiscard]] constexpr bool isRefusal(ErrorKind kind)
 {
-    return kind == ErrorKind::NoFile || kind == ErrorKind::NotSupported;
+    return kind == ErrorKind::NotSupported;
+}
+
+/// What the records a save was to write hold after it failed: their old bytes, the new ones
+/// (written, but not confirmed by the disk), or bytes no one can tell.
+enum class HeldAfterFailure : std::uint8_t { OldBytes, NewBytes, Unknown };
+
+/// What a save that failed as @p kind left in the records. The one answer for the editor's
+/// session and messages and the table tool's report.
+[[nodiscard]] constexpr HeldAfterFailure heldAfterFailure(ErrorKind kind)
+{
+    switch (kind) {
+    case ErrorKind::FlushFailed:
+        return HeldAfterFailure::NewBytes;
+    case ErrorKind::WriteFailedDirty:
+    case ErrorKind::LengthChanged:
+    case ErrorKind::NotAsWritten:
+        return HeldAfterFailure::Unknown;
+    case ErrorKind::NoFile:
+    case ErrorKind::NotAFile:
+    case ErrorKind::CannotOpen:
+    case ErrorKind::CannotRead:
+    case ErrorKind::NotSupported:
+    case ErrorKind::RecordMissing:
+    case ErrorKind::RowOutOfRange:
+    case ErrorKind::WriteFailed:
+    case ErrorKind::ChangedSinceLoad:
+    case ErrorKind::Busy:
+    case ErrorKind::Replaced:
+        break;
+    }
+    return HeldAfterFailure::OldBytes;
 }
 
 /// The fifteen edited bytes of one record, in field order.

@@ -17,31 +17,6 @@ std::optional<image::FileIdentity> fileAt(const std::string &path, image::FileAp
 
 } // namespace
 
-RecordAfter recordAfterFailure(image::ErrorKind kind)
-{
-    switch (kind) {
-    case image::ErrorKind::FlushFailed:
-        return RecordAfter::Written;
-    case image::ErrorKind::WriteFailedDirty:
-    case image::ErrorKind::LengthChanged:
-    case image::ErrorKind::NotAsWritten:
-        return RecordAfter::Unknown;
-    case image::ErrorKind::NoFile:
-    case image::ErrorKind::NotAFile:
-    case image::ErrorKind::CannotOpen:
-    case image::ErrorKind::CannotRead:
-    case image::ErrorKind::NotSupported:
-    case image::ErrorKind::RecordMissing:
-    case image::ErrorKind::RowOutOfRange:
-    case image::ErrorKind::WriteFailed:
-    case image::ErrorKind::ChangedSinceLoad:
-    case image::ErrorKind::Busy:
-    case image::ErrorKind::Replaced:
-        break;
-    }
-    return RecordAfter::Unchanged;
-}
-
 void History::noteSave(const std::string &path, image::FileApi &files, const SavedChange &change)
 {
     if (change.before == change.after) {
@@ -119,7 +94,7 @@ std::expected<void, image::ImageError> History::step(Direction direction, const 
     const auto saved = image::saveEntry(path, change->range, static_cast<std::int16_t>(change->row),
                                         wanted, files, held);
     // A write the disk did not confirm is in the file all the same.
-    if (saved || recordAfterFailure(saved.error().kind) == RecordAfter::Written) {
+    if (saved || image::heldAfterFailure(saved.error().kind) == image::HeldAfterFailure::NewBytes) {
         ImageSaves &saves = *find(path);
         if (undo) {
             saves.done.pop_back();

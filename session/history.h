@@ -6,9 +6,9 @@
 /// save makes: it writes the bytes the save replaced, and only while the record still holds
 /// what that save wrote.
 
-#include "platform/fileapi.h"
 #include "image/imagefile.h"
 #include "image/statstable.h"
+#include "platform/fileapi.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,12 +35,6 @@ enum class Direction : std::uint8_t {
     Undo, ///< write back what the last save replaced
     Redo, ///< do the last save taken back again
 };
-
-/// What a record holds after a save that failed with @p kind: the bytes it was to write (a
-/// write the disk did not confirm), bytes nobody knows (a write that could not be put back, or
-/// a file cut or extended meanwhile), or what it held before.
-enum class RecordAfter : std::uint8_t { Written, Unknown, Unchanged };
-[[nodiscard]] RecordAfter recordAfterFailure(image::ErrorKind kind);
 
 /// The saves into each image of the session, newest last, and the saves taken back, newest
 /// last, which a redo does again.

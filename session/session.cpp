@@ -36,14 +36,23 @@ Outcome Session::open(const std::string &path)
         return {};
     }
     if (const auto verified = image::verifyImage(m_romPath, m_files); !verified) {
+        forgetImage();
         if (image::isRefusal(verified.error().kind)) {
             return refused(Refusal::UnsupportedImage);
         }
-        forgetImage();
         return failed(Action::Open, verified.error());
     }
     m_history.keepIfSameFile(m_romPath, m_files);
-    if (!m_loadedRange) {
+    // Which file the path leads to: the one open already, or another.
+    const auto status = m_files.status(m_romPath);
+    return takeRecordOf(status ? std::optional(status->identity) : std::nullopt);
+}
+
+Outcome Session::takeRecordOf(std::optional<image::FileIdentity> identity)
+{
+    const bool sameImage = identity && identity == m_imageIdentity;
+    m_imageIdentity = identity;
+    if (!m_loadedRange || sameImage) {
         return {};
     }
     // The fields stay as they are and now stand for the same entry of this image: a save
@@ -53,7 +62,8 @@ Outcome Session::open(const std::string &path)
         dropEntry();
         return failed(Action::Load, bytes.error());
     }
-    m_recordBytes = *bytes;
+    m_baseline = *bytes;
+    m_keptBytes = *bytes;
     return {};
 }
 
@@ -69,7 +79,8 @@ Outcome Session::load(image::Range range, int row)
     }
     m_currentIndex = static_cast<std::int16_t>(row);
     m_loadedRange = range;
-    m_recordBytes = *bytes;
+    m_baseline = *bytes;
+    m_keptBytes = *bytes;
     showBytes(*bytes);
     return {};
 }
@@ -118,30 +129,33 @@ Outcome Session::saveLoaded()
         return refused(Refusal::UnconvertibleValue);
     }
     const auto saved =
-        image::saveEntry(m_romPath, *m_loadedRange, m_currentIndex, *bytes, m_files, m_recordBytes);
+        image::saveEntry(m_romPath, *m_loadedRange, m_currentIndex, *bytes, m_files, m_baseline);
     // What a save replaced is known when it checked the record's bytes first.
     const auto noteSave = [&] {
-        if (m_recordBytes) {
+        if (m_baseline) {
             m_history.noteSave(m_romPath, m_files,
-                               {*m_loadedRange, m_currentIndex, *m_recordBytes, *bytes});
+                               {*m_loadedRange, m_currentIndex, *m_baseline, *bytes});
         }
     };
     if (saved) {
         noteSave();
-        m_recordBytes = *bytes;
+        m_baseline = *bytes;
+        m_keptBytes = *bytes;
         return {};
     }
     // What the record holds now, for the next save's comparison.
-    switch (recordAfterFailure(saved.error().kind)) {
-    case RecordAfter::Written:
+    switch (image::heldAfterFailure(saved.error().kind)) {
+    case image::HeldAfterFailure::NewBytes:
         noteSave();
-        m_recordBytes = *bytes;
+        m_baseline = *bytes;
+        m_keptBytes = *bytes;
         break;
-    case RecordAfter::Unknown:
-        // What the record holds is unknown, so every value counts as unsaved.
-        m_recordBytes.reset();
+    case image::HeldAfterFailure::Unknown:
+        // Every value counts as unsaved. A kept value without a row was written over itself,
+        // so the record holds it either way.
+        m_baseline.reset();
         break;
-    case RecordAfter::Unchanged:
+    case image::HeldAfterFailure::OldBytes:
         break;
     }
     return failed(Action::Save, saved.error());
@@ -149,8 +163,8 @@ Outcome Session::saveLoaded()
 
 void Session::discard()
 {
-    if (m_recordBytes) {
-        showBytes(*m_recordBytes);
+    if (m_baseline) {
+        showBytes(*m_baseline);
     } else {
         dropEntry();
     }
@@ -162,11 +176,11 @@ bool Session::unsaved() const
     if (!m_loadedRange || m_romPath.empty()) {
         return false;
     }
-    if (!m_recordBytes) {
+    if (!m_baseline) {
         return true;
     }
     const auto bytes = fieldBytes();
-    return !bytes || *bytes != *m_recordBytes;
+    return !bytes || *bytes != *m_baseline;
 }
 
 std::vector<image::Field> Session::unlistedFields() const
@@ -201,7 +215,7 @@ std::optional<std::uint8_t> Session::choiceByte(std::size_t field) const
 {
     const catalogues::Catalogue &list = m_names.values(*image::kFields[field].list);
     const FieldValue &value = m_fields[field];
-    const auto held = m_recordBytes ? std::optional((*m_recordBytes)[field]) : std::nullopt;
+    const auto held = m_keptBytes ? std::optional((*m_keptBytes)[field]) : std::nullopt;
     if (value.position) {
         return catalogues::choiceByte(list, *value.position, held);
     }
@@ -240,19 +254,21 @@ Outcome Session::takeStep(Direction direction)
     }
     const image::FieldBytes &now = direction == Direction::Undo ? change->before : change->after;
     if (written) {
-        m_recordBytes = now;
+        m_baseline = now;
+        m_keptBytes = now;
         showBytes(now);
         return {};
     }
-    switch (recordAfterFailure(written.error().kind)) {
-    case RecordAfter::Written:
-        m_recordBytes = now;
+    switch (image::heldAfterFailure(written.error().kind)) {
+    case image::HeldAfterFailure::NewBytes:
+        m_baseline = now;
+        m_keptBytes = now;
         showBytes(now);
         break;
-    case RecordAfter::Unknown:
-        m_recordBytes.reset();
+    case image::HeldAfterFailure::Unknown:
+        m_baseline.reset();
         break;
-    case RecordAfter::Unchanged:
+    case image::HeldAfterFailure::OldBytes:
         break;
     }
     return failed(Action::Save, written.error());
@@ -268,14 +284,17 @@ Outcome Session::noImage() const
 void Session::forgetImage()
 {
     m_romPath.clear();
+    m_imageIdentity.reset();
     m_loadedRange.reset();
-    m_recordBytes.reset();
+    m_baseline.reset();
+    m_keptBytes.reset();
 }
 
 void Session::dropEntry()
 {
     m_loadedRange.reset();
-    m_recordBytes.reset();
+    m_baseline.reset();
+    m_keptBytes.reset();
     m_fields = {};
 }
 

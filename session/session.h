@@ -20,9 +20,10 @@
 
 namespace stats::session {
 
-/// What the window shows in one field. For a number field, the text of its edit box. For a
-/// choice field, the chosen row (or a value that has no row, kept from the record) in
-/// `position`, or else the text typed into the box in `text`.
+/// What one field holds, which the window shows. For a number field, the text of its edit box.
+/// For a choice field, the chosen row (or a value that has no row, kept from the record) in
+/// `position`, or else the text the user typed into the box in `text`; which byte that text
+/// stands for is the session's rule (fieldBytes).
 struct FieldValue
 {
     std::string text;
@@ -76,12 +77,15 @@ public:
 
     /// Makes @p path the image, as the open dialog or the command line name it. An empty path
     /// (a cancelled dialog) and a file that cannot be read forget the image and the loaded
-    /// entry. A supported image keeps the fields as they are: they now belong to the loaded
-    /// entry's record in this image, against which "unsaved" compares.
+    /// entry. A supported image keeps the fields as they are. Another image than the open one
+    /// gives them the loaded entry's record in it, against which "unsaved" and a save compare;
+    /// the open image again (the same file, by its identity) keeps what the user last saw of
+    /// the record, so that a save still refuses a change made since by another program.
     [[nodiscard]] Outcome open(const std::string &path);
     /// Reads row @p row of @p range into the fields. Without an image, nothing happens.
     [[nodiscard]] Outcome load(image::Range range, int row);
-    /// The window reports what field @p field shows now.
+    /// The window reports what the user made field @p field hold: a text typed, or a row
+    /// picked (a choice field's `position`); a kept value stays until then.
     void setField(image::Field field, FieldValue value);
     /// Saves the fields with the button of @p range, whose list has @p selectedRow selected:
     /// only into the loaded entry's own record, and only when that is the row selected.
@@ -103,11 +107,9 @@ public:
     [[nodiscard]] Outcome redo() { return takeStep(Direction::Redo); }
     /// The save that undo() or redo() would write into the image, if any.
     [[nodiscard]] std::optional<SavedChange> nextStep(Direction direction) const;
-    /// What the loaded entry's record held when it was loaded or last saved, if that is known.
-    [[nodiscard]] const std::optional<image::FieldBytes> &recordBytes() const
-    {
-        return m_recordBytes;
-    }
+    /// The bytes a choice field without a row keeps: the loaded entry's record as last loaded
+    /// or saved.
+    [[nodiscard]] const std::optional<image::FieldBytes> &keptBytes() const { return m_keptBytes; }
 
     [[nodiscard]] const std::string &romPath() const { return m_romPath; }
     [[nodiscard]] std::int16_t currentIndex() const { return m_currentIndex; }
@@ -126,6 +128,9 @@ private:
     void dropEntry();
     void showBytes(const image::FieldBytes &bytes);
     [[nodiscard]] Outcome takeStep(Direction direction);
+    /// The record of the loaded entry in a newly opened image becomes what a save compares
+    /// with, unless the image is the one already open.
+    [[nodiscard]] Outcome takeRecordOf(std::optional<image::FileIdentity> identity);
 
     const catalogues::CatalogueSet &m_names;
     image::FileApi &m_files;
@@ -135,9 +140,16 @@ private:
     bool m_imageAsked = false;
     /// The range of the entry the fields belong to; its row is currentIndex.
     std::optional<image::Range> m_loadedRange;
-    /// The bytes the record held when the fields were loaded or last saved, so that a save
-    /// never overwrites a change it has not shown; none when a failed write left them unknown.
-    std::optional<image::FieldBytes> m_recordBytes;
+    /// Which file the image is, so that opening it again is told from opening another one.
+    std::optional<image::FileIdentity> m_imageIdentity;
+    /// What the record held when the user last saw it loaded or saved, which a save compares
+    /// with so that it never overwrites a change it has not shown; none when a failed write
+    /// left it unknown.
+    std::optional<image::FieldBytes> m_baseline;
+    /// The bytes a choice field without a row keeps: a value its list has no row for is
+    /// saved only where the record held it. A failed write leaves them valid, since such a
+    /// field writes the byte the record held before and after.
+    std::optional<image::FieldBytes> m_keptBytes;
     FieldValues m_fields{};
     History m_history;
 };

@@ -84,7 +84,7 @@ std::expected<Columns, std::string> columnsByPosition(const CsvRecord &record)
 {
     const std::string_view first = image::trimBlanks(record.cells.front());
     const bool wholeRow = std::ranges::any_of(image::kRanges, [first](const auto &info) {
-        return catalogues::equalsIgnoringAsciiCase(first, info.name);
+        return catalogues::sameName(first, info.name);
     });
     const std::size_t wanted = wholeRow ? kColumnCount : image::kFields.size();
     if (const std::size_t count = cellCount(record, wanted); count != wanted) {

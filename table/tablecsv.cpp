@@ -58,15 +58,6 @@ std::string joined(std::initializer_list<std::string_view> parts)
     return text;
 }
 
-std::string escaped(std::string_view prefix, std::uint32_t value, int digits)
-{
-    std::string text(prefix);
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
-        text.push_back("0123456789ABCDEF"[(value >> shift) & 0xF]);
-    }
-    return text;
-}
-
 // A cell as a fault shows it: in quotes, escaped, long ones cut short between two characters.
 std::string echoed(std::string_view cell)
 {
@@ -122,7 +113,7 @@ public:
     ChoiceRule(const Catalogue &list, ValueList which) : m_list(list), m_name(listName(which))
     {
         for (int row = 0; row < list.rowCount(); ++row) {
-            m_rowsByText[catalogues::foldedAsciiCase(list.text(row))].push_back(row);
+            m_rowsByText[catalogues::nameKey(list.text(row))].push_back(row);
         }
     }
 
@@ -179,13 +170,13 @@ public:
     }
 
 private:
-    // Every row whose text equals `text` when the case of ASCII letters is ignored, as the
-    // editor's search compares, or equals it with a blank added, since a spreadsheet may trim
-    // the blank that ends each held item.
+    // Every row whose text is the same name as `text`, as the editor compares names, or is
+    // that name with a blank added, since a spreadsheet may trim the blank that ends each
+    // held item.
     [[nodiscard]] std::vector<int> rowsNamed(std::string_view text) const
     {
         std::vector<int> rows;
-        std::string key = catalogues::foldedAsciiCase(text);
+        std::string key = catalogues::nameKey(text);
         for (int variant = 0; variant < 2; ++variant, key += ' ') {
             if (const auto found = m_rowsByText.find(key); found != m_rowsByText.end()) {
                 rows.insert(rows.end(), found->second.begin(), found->second.end());
@@ -231,6 +222,21 @@ std::string headerText(char separator = ',')
     return header;
 }
 
+// The number of the first line of @p text that is not UTF-8, if any.
+std::optional<int> firstLineNotUtf8(std::string_view text)
+{
+    int line = 1;
+    while (!text.empty()) {
+        const auto [character, length] = catalogues::firstCharacter(text);
+        if (length == 0) {
+            return line;
+        }
+        line += character == U'\n' ? 1 : 0;
+        text.remove_prefix(length);
+    }
+    return std::nullopt;
+}
+
 // Reads the rows of an import file one by one, collecting the first faults and counting
 // the others.
 class ImportReader
@@ -249,6 +255,12 @@ public:
             addFault(1, 0,
                      "the file is not UTF-8 text: it looks like UTF-16, or like no text at "
                      "all. Save it as CSV with the character set Unicode (UTF-8)");
+            keepFaults();
+        } else if (const auto line = firstLineNotUtf8(text)) {
+            addFault(*line, 0,
+                     "the file is not UTF-8 text: this line holds a byte that is no UTF-8 "
+                     "character, as a file saved in another character set does. Save it as "
+                     "\"CSV UTF-8\" (or as CSV with the character set Unicode (UTF-8))");
             keepFaults();
         } else {
             readRecords(text);
@@ -371,7 +383,7 @@ private:
         const Catalogue &names = m_names.entries(info.range);
         // The row's own text first; the whole list only to say which row a wrong name names.
         const std::string_view name = trimBlanks(cells[2]);
-        if (!catalogues::equalsIgnoringAsciiCase(names.text(*row), name)) {
+        if (!catalogues::sameName(names.text(*row), name)) {
             const auto named = names.findExact(name);
             std::string reason = joined({echoed(cells[2]), " is not the name of ", entry(), ", ",
                                          echoed(names.text(*row))});
@@ -545,33 +557,6 @@ std::string entryRowText(Range range, int row, const FieldBytes &bytes, const Ca
     }
     out += '\n';
     return out;
-}
-
-std::string shownEscaped(std::string_view text, std::size_t limit)
-{
-    std::string shown;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const auto [code, length] = catalogues::firstCharacter(text.substr(at));
-        if (at + std::max<std::size_t>(length, 1) > limit) {
-            break;
-        }
-        if (length == 0) {
-            shown += escaped("\\x", static_cast<unsigned char>(text[at]), 2);
-            ++at;
-            continue;
-        }
-        if (catalogues::isRefusedInNames(code)) {
-            shown += escaped("\\u", static_cast<std::uint32_t>(code), 4);
-        } else {
-            shown += text.substr(at, length);
-        }
-        at += length;
-    }
-    if (at < text.size()) {
-        shown += "...";
-    }
-    return shown;
 }
 
 std::string tableCsv(const TableBytes &table, const CatalogueSet &names, bool withNames)

@@ -5,6 +5,7 @@
 /// fifteen field values in table order.
 
 #include "catalogues/catalogues.h"
+#include "catalogues/files/utf8.h"
 #include "image/imagefile.h"
 #include "table/tablechanges.h"
 
@@ -32,12 +33,7 @@ inline constexpr std::array<std::string_view, kColumnCount> kColumnNames = [] {
     return names;
 }();
 
-/// @p text as a terminal may be shown it: each character that no name may hold
-/// (catalogues::isRefusedInNames) as \\uXXXX and each byte that is no UTF-8 as \\xXX, so that no
-/// text can move the cursor, turn the line around or hide. Past @p limit bytes it is cut
-/// between two characters and ends in "...".
-[[nodiscard]] std::string shownEscaped(std::string_view text,
-                                       std::size_t limit = std::string_view::npos);
+using catalogues::shownEscaped;
 
 /// The whole table as CSV text with its header, one row per record in table order, each
 /// entry named by @p names. Values are decimal bytes; with @p withNames a choice value is the

@@ -1,6 +1,7 @@
 #include "table/tablenames.h"
 
 #include "catalogues/files/cataloguefiles.h"
+#include "catalogues/files/utf8.h"
 #include "image/imagefile.h"
 #include "platform/fileapi.h"
 #include "platform/userfiles.h"
@@ -52,7 +53,8 @@ std::expected<void, std::string> writeNewFile(const fs::path &path, std::string_
 
 int refuse(Streams streams, const std::string &file, const std::string &problem)
 {
-    std::fprintf(streams.err, "stats-table: %s: %s\n", file.c_str(), problem.c_str());
+    std::fprintf(streams.err, "stats-table: %s: %s\n", catalogues::shownEscaped(file).c_str(),
+                 problem.c_str());
     return kExitRefused;
 }
 
@@ -82,7 +84,7 @@ std::optional<catalogues::NamesInUse> namesForTool(const std::optional<std::stri
 
 std::string namesInUseText(const catalogues::NamesInUse &names)
 {
-    return names.pack ? "the names of the pack " + names.pack->string()
+    return names.pack ? "the names of the pack " + catalogues::shownEscaped(names.pack->string())
                       : std::string("the built-in names");
 }
 
@@ -124,17 +126,19 @@ int writeNamePack(const std::string &folder, const catalogues::NamesInUse &names
                               "; the files written so far were removed again");
         }
         written.push_back(path);
-        report += path.string() + ": " + std::to_string(list.rowCount()) + " rows\n";
+        report += catalogues::shownEscaped(path.string()) + ": " + std::to_string(list.rowCount()) +
+                  " rows\n";
     }
     const auto found = catalogues::namePackFolders(catalogues::DataFolders::fromEnvironment());
     const std::string home = found.empty() ? std::string("a stats-editor/names folder of your "
                                                          "data folders")
-                                           : found.front().string();
+                                           : catalogues::shownEscaped(found.front().string());
+    const std::string shownFolder = catalogues::shownEscaped(folder);
     std::fprintf(streams.out,
                  "%sWrote %s into %s. Edit the texts in place, one row per line, then use them "
                  "with --name-pack %s, or put the folder at %s for both programs to find.\n",
-                 report.c_str(), namesInUseText(names).c_str(), folder.c_str(), folder.c_str(),
-                 home.c_str());
+                 report.c_str(), namesInUseText(names).c_str(), shownFolder.c_str(),
+                 shownFolder.c_str(), home.c_str());
     return kExitDone;
 }
 

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <expected>
+#include <getopt.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -134,35 +135,83 @@ std::string foreignFlag(std::string_view command, const Flags &flags)
     return {};
 }
 
+// The options' codes, past every character so that none is taken for a short option.
+enum OptionCode : int {
+    kNamesOption = 256,
+    kDryRunOption,
+    kCsvOption,
+    kMarkdownOption,
+    kNamePackOption
+};
+
+constexpr std::array<option, 6> kLongOptions{{
+    {"names", no_argument, nullptr, kNamesOption},
+    {"dry-run", no_argument, nullptr, kDryRunOption},
+    {"csv", no_argument, nullptr, kCsvOption},
+    {"markdown", no_argument, nullptr, kMarkdownOption},
+    {"name-pack", required_argument, nullptr, kNamePackOption},
+    {nullptr, 0, nullptr, 0},
+}};
+
 std::expected<Options, std::string> parseOptions(std::span<const std::string_view> args)
 {
-    std::vector<std::string_view> operands;
+    // getopt_long reads a C argument vector with the program's name in front.
+    std::vector<std::string> owned{"stats-table"};
+    owned.insert(owned.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &arg : owned) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(owned.size());
+
+    std::vector<std::string> operands;
     Flags flags;
     std::optional<std::string> namePack;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
-            operands.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--names") {
-            flags.names = true;
-        } else if (arg == "--dry-run") {
-            flags.dryRun = true;
-        } else if (arg == "--csv") {
-            flags.csv = true;
-        } else if (arg == "--markdown") {
-            flags.markdown = true;
-        } else if (arg == "--name-pack" && i + 1 < args.size() && !args[i + 1].empty()) {
-            namePack = std::string(args[++i]);
-        } else if (arg.starts_with("--name-pack=") && arg.size() > 12) {
-            namePack = std::string(arg.substr(12));
-        } else if (arg == "--name-pack" || arg == "--name-pack=") {
-            return std::unexpected(std::string("--name-pack takes a folder: --name-pack DIR"));
-        } else {
-            return std::unexpected("unknown option " + std::string(arg));
+    // "-": operands come back in their order, as code 1; ":": a missing folder is told apart.
+    // The tool may run more than once in a process, so the parser starts afresh; it prints
+    // nothing itself.
+    opterr = 0;
+    optind = 0;
+    for (;;) {
+        // The element being read: the parser keeps the order, and stops at the first fault.
+        const auto next = static_cast<std::size_t>(std::max(optind, 1));
+        const std::string element = next < owned.size() ? owned[next] : std::string();
+        const int code = getopt_long(argc, argv.data(), "-:", kLongOptions.data(), nullptr);
+        if (code == -1) {
+            break;
         }
+        switch (code) {
+        case 1:
+            operands.emplace_back(optarg);
+            break;
+        case kNamesOption:
+            flags.names = true;
+            break;
+        case kDryRunOption:
+            flags.dryRun = true;
+            break;
+        case kCsvOption:
+            flags.csv = true;
+            break;
+        case kMarkdownOption:
+            flags.markdown = true;
+            break;
+        case kNamePackOption:
+            if (*optarg == '\0') {
+                return std::unexpected(std::string("--name-pack takes a folder: --name-pack DIR"));
+            }
+            namePack = std::string(optarg);
+            break;
+        case ':':
+            return std::unexpected(std::string("--name-pack takes a folder: --name-pack DIR"));
+        default:
+            return std::unexpected("unknown option " + element);
+        }
+    }
+    // What follows "--" is operands, whatever it looks like.
+    for (int i = optind; i < argc; ++i) {
+        operands.emplace_back(argv[static_cast<std::size_t>(i)]);
     }
     if (operands.empty()) {
         return std::unexpected(std::string("no command given"));
@@ -211,6 +260,13 @@ std::expected<Options, std::string> parseOptions(std::span<const std::string_vie
                            : command == "diff"
                                ? "diff takes OLD.nds and NEW.nds, and OUT.csv only with --csv"
                                : "names takes one folder, DIR");
+}
+
+// A file name as a message shows it: escaped as cells are, so that a name cannot colour the
+// terminal or move its cursor.
+std::string shown(std::string_view path)
+{
+    return shownEscaped(path);
 }
 
 std::string systemReason(int error)
@@ -281,7 +337,7 @@ public:
 
     int importTable(const Options &options)
     {
-        m_outcome = "nothing was written to " + options.image;
+        m_outcome = "nothing was written to " + shown(options.image);
         const auto table = image::loadTable(options.image, m_files);
         if (!table) {
             return refuse(options.image,
@@ -315,9 +371,9 @@ public:
             return refuseSave(options.image, saved.error(), updates);
         }
         m_outcome = "all " + std::to_string(updates.size()) +
-                    " changed entries were written into " + options.image;
+                    " changed entries were written into " + shown(options.image);
         std::fprintf(m_streams.out, "Wrote %zu %s into %s.\n", updates.size(),
-                     updates.size() == 1 ? "entry" : "entries", options.image.c_str());
+                     updates.size() == 1 ? "entry" : "entries", shown(options.image).c_str());
         return kExitDone;
     }
 
@@ -359,11 +415,11 @@ public:
             return kExitTrouble;
         }
         const std::string report = changesReport(changes, m_names);
-        if (!writeOut(report + "Wrote the changes into " + options.csv + ".\n")) {
+        if (!writeOut(report + "Wrote the changes into " + shown(options.csv) + ".\n")) {
             std::fprintf(m_streams.err,
                          "stats-table: the changes were written into %s; only this report of "
                          "them could not be\n",
-                         options.csv.c_str());
+                         shown(options.csv).c_str());
             return kExitTrouble;
         }
         return found;
@@ -415,14 +471,13 @@ private:
                      "stats-table: %s: the names differ: %zu %s in the file %s not among the "
                      "names in use, %s. If the file was made with a name pack, import it with "
                      "the same pack: --name-pack DIR\n",
-                     csv.c_str(), unknownNames, unknownNames == 1 ? "name" : "names",
+                     shown(csv).c_str(), unknownNames, unknownNames == 1 ? "name" : "names",
                      unknownNames == 1 ? "is" : "are", namesInUseText(m_namesInUse).c_str());
     }
 
     int refuse(std::string_view file, const std::string &problem)
     {
-        std::fprintf(m_streams.err, "stats-table: %.*s: %s\n", static_cast<int>(file.size()),
-                     file.data(), problem.c_str());
+        std::fprintf(m_streams.err, "stats-table: %s: %s\n", shown(file).c_str(), problem.c_str());
         return kExitRefused;
     }
 
@@ -447,7 +502,7 @@ private:
 
     int refuseFaults(const Options &options, const ImportTable &imported)
     {
-        const std::string name = csvName(options);
+        const std::string name = shown(csvName(options));
         for (const ImportFault &fault : imported.faults) {
             std::string column;
             if (fault.column > 0) {
@@ -465,9 +520,9 @@ private:
             std::fprintf(m_streams.err, "%s: and %zu more %s\n", name.c_str(), more,
                          more == 1 ? "fault" : "faults");
         }
-        return refuse(name, std::to_string(imported.faultCount) +
-                                (imported.faultCount == 1 ? " fault" : " faults") +
-                                "; nothing was written to " + options.image);
+        return refuse(csvName(options), std::to_string(imported.faultCount) +
+                                            (imported.faultCount == 1 ? " fault" : " faults") +
+                                            "; nothing was written to " + shown(options.image));
     }
 
     // Lists every entry whose bytes the file changes, field by field, and the count; the
@@ -524,6 +579,16 @@ private:
                    const std::vector<EntryUpdate> &updates)
     {
         const std::string reason = systemReason(failure.error.osError);
+        switch (image::heldAfterFailure(failure.error.kind)) {
+        case image::HeldAfterFailure::NewBytes:
+            m_outcome = "the entries were written, but the disk did not confirm them";
+            break;
+        case image::HeldAfterFailure::Unknown:
+            m_outcome = "the message above says what the image holds";
+            break;
+        case image::HeldAfterFailure::OldBytes:
+            break;
+        }
         switch (failure.error.kind) {
         case ErrorKind::ChangedSinceLoad:
             return refuse(path, "these entries changed in the image while the import ran: " +
@@ -535,7 +600,6 @@ private:
                                     "; every entry written so far was put back, so the image is "
                                     "as it was");
         case ErrorKind::WriteFailedDirty: {
-            m_outcome = "the message above says what the image holds";
             std::string held;
             if (!failure.written.empty()) {
                 held +=
@@ -550,7 +614,6 @@ private:
                                     "again once the problem is solved");
         }
         case ErrorKind::LengthChanged: {
-            m_outcome = "the message above says what the image holds";
             const std::string held =
                 failure.written.empty()
                     ? "; these entries were written into it, then put back where it still held "
@@ -570,7 +633,6 @@ private:
                                     ". Check the image before you rely on it, and import again "
                                     "once no other program writes it");
         case ErrorKind::FlushFailed:
-            m_outcome = "the entries were written, but the disk did not confirm them";
             return refuse(path,
                           "the entries were written, but the disk did not confirm them: " + reason +
                               "; they may be lost if the system stops now. Import again "

@@ -11,10 +11,12 @@ namespace stats::catalogues {
 
 std::string formatDiagnostic(const Diagnostic &diagnostic)
 {
+    // The path is the user's, from a name pack's folder: shown as any untrusted text is.
+    const std::string path = shownEscaped(diagnostic.path);
     if (diagnostic.line <= 0) {
-        return diagnostic.path + ": " + diagnostic.message;
+        return path + ": " + diagnostic.message;
     }
-    return diagnostic.path + ":" + std::to_string(diagnostic.line) + ": " + diagnostic.message;
+    return path + ":" + std::to_string(diagnostic.line) + ": " + diagnostic.message;
 }
 
 namespace {

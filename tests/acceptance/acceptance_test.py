@@ -6,7 +6,7 @@ happens read back through the accessibility bus (AT-SPI), as a screen reader rea
 from the image's own bytes. One scenario table, run in order on one sample image; each row
 starts where the one before it ended.
 
-    acceptance_test.py EDITOR MAKE_SAMPLE_IMAGE CATALOGUE_DIR
+    acceptance_test.py EDITOR STATS_TABLE MAKE_SAMPLE_IMAGE CATALOGUE_DIR
 
 The X server, the session bus, the accessibility bus and the window manager are this test's
 own, on a free display, with a home and runtime folder of their own; every process they start
@@ -304,8 +304,9 @@ class Editor:
 class Run:
     """The state the scenario rows share: the editor, the image and what it should hold."""
 
-    def __init__(self, session, editor_program, image, catalogue_dir):
+    def __init__(self, session, editor_program, table_program, image, catalogue_dir):
         self.session, self.editor_program = session, editor_program
+        self.table_program = table_program
         self.image, self.pristine = image, image.with_suffix(".pristine")
         shutil.copyfile(image, self.pristine)
         self.expected_changes = {}
@@ -583,6 +584,32 @@ def copy_an_entry_into_another_image(run):
     run.expect_unchanged("copying the entry into another image")
 
 
+def reopen_after_an_import_refuses_ctrl_s(run):
+    """The other image's List 1 row 3 is loaded with the image's values. The image is opened
+    again, another program imports a change into that record, and the image is opened once
+    more, as one does to see the new state: Ctrl+S must not write the old values over it."""
+    run.editor.keys("ctrl+o")
+    run.open_image()
+    wait_for("the title without its marker", lambda: run.editor.title() == TITLE)
+    hp = (run.record_bytes(3)[0] + 7) % 256
+    csv = run.image.with_name("one.csv")
+    csv.write_text("list,row,name,hp,atk,def,spd,spatk,spdef,ty1,ty2,cr,wh1,wh2,gr,ab1,ab2,dw\n"
+                   f"List 1,3,{run.catalogues['list1'][3]},{hp}" + "," * 14 + "\n",
+                   encoding="utf-8")
+    subprocess.run([run.table_program, "import", str(run.image), str(csv)], check=True,
+                   stdout=subprocess.DEVNULL)
+    run.expected_changes[TABLE_OFFSET + RECORD_SIZE * 3] = hp
+    run.editor.keys("ctrl+o")
+    run.open_image()
+    if run.editor.title() != TITLE:
+        raise Failure("opening the same image again marked edits that nobody made")
+    run.editor.keys("ctrl+s")
+    wait_for("the refusal", lambda: "changed in the file since it was loaded" in (
+        run.editor.message() or ""))
+    run.editor.answer_message()
+    run.expect_unchanged("the refused Ctrl+S")
+
+
 def exit_with_nothing_unsaved(run):
     run.editor.click(run.editor.control("push button", "Show Search"))
     run.editor.click(run.editor.control("push button", "Exit"))
@@ -626,6 +653,8 @@ SCENARIOS = [
      copy_paste_save_and_undo),
     ("open another image, Ctrl+S: the loaded values go into its record",
      copy_an_entry_into_another_image),
+    ("the image, an import by another program, the image again: Ctrl+S is refused",
+     reopen_after_an_import_refuses_ctrl_s),
     ("Exit with nothing unsaved ends at once", exit_with_nothing_unsaved),
     ("a refused image on the command line ends the process with status 1",
      refused_image_on_the_command_line),
@@ -633,10 +662,11 @@ SCENARIOS = [
 
 
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) != 5:
         print(__doc__, file=sys.stderr)
         return 2
-    editor, make_sample, catalogue_dir = sys.argv[1], sys.argv[2], Path(sys.argv[3])
+    editor, table, make_sample = sys.argv[1:4]
+    catalogue_dir = Path(sys.argv[4])
     missing = sorted({package for tool, package in TOOLS.items() if not shutil.which(tool)})
     try:
         import pyatspi  # noqa: F401
@@ -666,7 +696,7 @@ def main():
         try:
             session.open()
             session.add_keys(str(image))
-            run = Run(session, editor, image, catalogue_dir)
+            run = Run(session, editor, table, image, catalogue_dir)
             for title, scenario in SCENARIOS:
                 scenario(run)
                 print(f"PASS: {title}", flush=True)

@@ -77,6 +77,7 @@ private slots:
     void anyNameOpensLoadsSavesAndShowsInMessages_data();
     void anyNameOpensLoadsSavesAndShowsInMessages();
     void aNameThatIsNotUtf8IsNeverWrittenNorCreated();
+    void aNameThatIsNotUtf8OpensByItsBytesAndShowsEscaped();
     void aLinkOpensAndSavesTheImageItPointsTo();
     void anImageWhoseWritePermissionWasTakenAwayIsNotSaved();
     void anImageOnAReadOnlyMountIsNotSaved();
@@ -158,9 +159,9 @@ void UserPathsTest::anyNameOpensLoadsSavesAndShowsInMessages()
     QVERIFY(!std::filesystem::exists(path));
 }
 
-// Qt reads every file name as UTF-8, so a name in an older encoding reaches the window with
-// a replacement character and cannot be opened by it. The file behind it must come to no
-// harm, and no file of the mangled name may appear.
+// Qt reads every file name as UTF-8, so a name in an older encoding reaches the dialog's
+// answer with a replacement character and cannot be opened by it. The file behind it must come
+// to no harm, and no file of the mangled name may appear.
 void UserPathsTest::aNameThatIsNotUtf8IsNeverWrittenNorCreated()
 {
     const std::string path = newImage("caf\xe9.nds");
@@ -169,15 +170,41 @@ void UserPathsTest::aNameThatIsNotUtf8IsNeverWrittenNorCreated()
     QVERIFY(shown.contains(QChar::ReplacementCharacter));
     QSignalSpy ended(&m_driver->window(), &app::Form1::endProgram);
     m_driver->open(shown);
-    // Nothing is at the mangled name, which the program treats as any missing file.
-    QCOMPARE(m_answerer->messages.value(0).text, QStringLiteral("Unsupported Rom"));
-    QCOMPARE(ended.count(), 1);
+    // Nothing is at the mangled name, which the window tells as any missing file.
+    QVERIFY2(
+        m_answerer->messages.value(0).text.startsWith(QStringLiteral("The file cannot be read")),
+        qPrintable(m_answerer->messages.value(0).text));
+    QCOMPARE(ended.count(), 0);
     QCOMPARE(testing::snapshotOf(path), before);
     std::vector<std::string> names;
     for (const auto &entry : std::filesystem::directory_iterator(m_dir->path())) {
         names.push_back(entry.path().filename().string());
     }
     QCOMPARE(names, std::vector<std::string>{"caf\xe9.nds"});
+}
+
+// The command line hands the editor a name's own bytes, which open the file; a message shows
+// them as stats-table shows a cell, so that no name can colour or hide the text.
+void UserPathsTest::aNameThatIsNotUtf8OpensByItsBytesAndShowsEscaped()
+{
+    const std::string path = newImage("caf\xe9 \x1b[31m.nds");
+    const auto before = testing::snapshotOf(path);
+    m_driver->window().openImage(path);
+    QCOMPARE(m_driver->window().model().romPath(), path);
+    m_driver->clickRow("List1", 3);
+    m_driver->edit("hp")->setText(QStringLiteral("7"));
+    m_driver->showSaveButtons();
+    m_driver->click("Command2");
+    QVERIFY2(m_answerer->messages.isEmpty(), qPrintable(m_answerer->messages.value(0).text));
+    QCOMPARE(testing::differingOffsets(before, testing::snapshotOf(path)),
+             std::vector<std::int64_t>{offsetOf(Range::List1, 3, Field::hp)});
+
+    QCOMPARE(::unlink(path.c_str()), 0);
+    m_driver->clickRow("List1", 4);
+    QCOMPARE(m_answerer->messages.size(), 1);
+    const QString message = m_answerer->messages.first().text;
+    QVERIFY2(message.contains(QStringLiteral("/caf\\xE9 \\u001B[31m.nds\n")), qPrintable(message));
+    QVERIFY(!message.contains(QChar(0x1B)));
 }
 
 void UserPathsTest::aLinkOpensAndSavesTheImageItPointsTo()

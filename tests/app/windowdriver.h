@@ -71,6 +71,17 @@ public:
     {
         return control<app::EntryList>(name);
     }
+    /// The row choice field @p name holds in the session: the one its box shows chosen, a kept
+    /// value without a row, or none once a text of the user's own was typed.
+    [[nodiscard]] std::optional<int> chosenPosition(const char *name) const
+    {
+        for (std::size_t i = 0; i < image::kFields.size(); ++i) {
+            if (image::kFields[i].name == name) {
+                return m_window->model().fields()[i].position;
+            }
+        }
+        qFatal("no field %s", name);
+    }
 
     /// Presses "<--Open Rom->" and picks @p path in the dialog.
     void open(const QString &path)

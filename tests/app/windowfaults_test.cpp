@@ -110,8 +110,9 @@ constexpr auto Stay = AfterBudget::Stay;
 // A save reads the header (first read) and the record (second), writes the fifteen bytes and
 // flushes once.
 const WindowFault kFaults[] = {
-    {"open: nothing at the path", Phase::Open, failing(Call::Status, ENOENT), Outcome::Ends,
-     "Unsupported Rom"},
+    // A typing error in the dialog: told, and the user chooses again.
+    {"open: nothing at the path", Phase::Open, failing(Call::Status, ENOENT), Outcome::Unchanged,
+     "No image is open"},
     {"open: no permission to look", Phase::Open, failing(Call::Status, EACCES), Outcome::Unchanged,
      "No image is open"},
     {"open: no permission to read", Phase::Open, failing(Call::Open, EACCES), Outcome::Unchanged,
@@ -257,7 +258,7 @@ void WindowFaultsTest::makeEdits()
     m_driver->edit("gr")->setText(QString::number((byteOf(Field::gr) + 1) % 256));
     for (const char *name : {"wh1", "wh2", "ab2"}) {
         app::ChoiceBox *box = m_driver->choice(name);
-        box->choose((*box->chosenPosition() + 1) % box->count());
+        box->choose((*m_driver->chosenPosition(name) + 1) % box->count());
     }
 }
 

@@ -6,10 +6,12 @@
 
 #include "sample-image/sampleimage.h"
 #include "support/fieldoffset.h"
+#include "support/scriptedfileapi.h"
 #include "support/tempimage.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -32,13 +34,20 @@ enum class Do {
     OpenNothing, // a cancelled dialog
     OpenFifo,    // a file that cannot be read as an image
     OpenOther,   // a file with another game code
+    OpenMissing, // a path with no file, as a typing error gives
     Load,        // row kRow of List 1
     Set,         // the window reports a field
     Save,        // the save button of `range` with row kRow selected
     SaveLoaded,  // Ctrl+S
     Discard,
-    ChangeA, // another program writes hp = 1 into A's record
+    ChangeA,    // another program writes hp = 1 into A's record
+    UnlistedA,  // another program writes a type without a row into A's record
+    OpenALink,  // A again, by another path to the same file
+    FailWrites, // from now on every write fails after its first byte, the put-back too
+    Heal,       // writes work again
 };
+
+constexpr int kUnlistedType = 20;
 
 struct Step
 {
@@ -162,6 +171,12 @@ std::vector<Case> cases()
          kA,
          b},
         {"before any image a save has nothing to say", {{Do::Save}}, Refusal::Quiet, false, kA, b},
+        {"a path with no file is told, not refused, and forgets the image",
+         {{Do::OpenA}, {Do::Load}, {Do::OpenMissing}, {Do::SaveLoaded}},
+         Refusal::NoImage,
+         false,
+         kA,
+         b},
         {"another game code is refused",
          {{Do::OpenOther}},
          Refusal::UnsupportedImage,
@@ -213,6 +228,49 @@ std::vector<Case> cases()
          true,
          with(kA, Field::hp, 1),
          b},
+        {"the open image again leaves nothing unsaved",
+         {{Do::OpenA}, {Do::Load}, {Do::ChangeA}, {Do::OpenA}},
+         {},
+         false,
+         with(kA, Field::hp, 1),
+         b},
+        {"the open image again keeps the edits unsaved, and a save writes them",
+         {{Do::OpenA}, {Do::Load}, set(Field::hp, "100"), {Do::OpenALink}, {Do::SaveLoaded}},
+         {},
+         false,
+         with(kA, Field::hp, 100),
+         b},
+        {"the open image again still refuses to overwrite another program's change",
+         {{Do::OpenA}, {Do::Load}, {Do::ChangeA}, {Do::OpenA}, {Do::SaveLoaded}},
+         Refusal::ImageFailed,
+         false,
+         with(kA, Field::hp, 1),
+         b},
+        {"the open image again by another path is the same image",
+         {{Do::OpenA}, {Do::Load}, {Do::ChangeA}, {Do::OpenALink}, {Do::SaveLoaded}},
+         Refusal::ImageFailed,
+         false,
+         with(kA, Field::hp, 1),
+         b},
+        {"a write that could not be put back leaves everything unsaved",
+         {{Do::OpenA}, {Do::Load}, set(Field::hp, "100"), {Do::FailWrites}, {Do::SaveLoaded}},
+         Refusal::ImageFailed,
+         true,
+         with(kA, Field::hp, 100),
+         b},
+        {"after a write that could not be put back, a value without a row is still kept",
+         {{Do::UnlistedA},
+          {Do::OpenA},
+          {Do::Load},
+          set(Field::hp, "100"),
+          {Do::FailWrites},
+          {Do::SaveLoaded},
+          {Do::Heal},
+          {Do::SaveLoaded}},
+         {},
+         false,
+         with(with(kA, Field::ty1, kUnlistedType), Field::hp, 100),
+         b},
     };
 }
 
@@ -231,6 +289,7 @@ protected:
         ASSERT_TRUE(writeRecord(m_b, recordOfB()));
         ASSERT_EQ(::mkfifo(m_fifo.c_str(), 0600), 0);
         std::ofstream(m_other) << std::string(512, 'X');
+        ASSERT_EQ(::link(m_a.c_str(), m_aLink.c_str()), 0);
     }
 
     static bool writeRecord(const std::string &path, const FieldBytes &bytes)
@@ -259,6 +318,8 @@ protected:
         switch (step.action) {
         case Do::OpenA:
             return model.open(m_a);
+        case Do::OpenALink:
+            return model.open(m_aLink);
         case Do::OpenB:
             return model.open(m_b);
         case Do::OpenNothing:
@@ -267,6 +328,8 @@ protected:
             return model.open(m_fifo);
         case Do::OpenOther:
             return model.open(m_other);
+        case Do::OpenMissing:
+            return model.open(m_dir.file("no such image.nds"));
         case Do::Load:
             return model.load(Range::List1, kRow);
         case Do::Set:
@@ -283,12 +346,24 @@ protected:
             return writeRecord(m_a, with(kA, Field::hp, 1))
                        ? session::Outcome{}
                        : std::unexpected(session::Problem{Refusal::ImageFailed});
+        case Do::UnlistedA:
+            return writeRecord(m_a, with(kA, Field::ty1, kUnlistedType))
+                       ? session::Outcome{}
+                       : std::unexpected(session::Problem{Refusal::ImageFailed});
+        case Do::FailWrites:
+            m_files.failWritesAfter(1, EIO, stats::testing::ScriptedFileApi::AfterBudget::Stay);
+            return {};
+        case Do::Heal:
+            m_files.disarm();
+            return {};
         }
         return {};
     }
 
     stats::testing::TempDir m_dir;
+    stats::testing::ScriptedFileApi m_files;
     std::string m_a = m_dir.file("a.nds");
+    std::string m_aLink = m_dir.file("a-again.nds");
     std::string m_b = m_dir.file("b.nds");
     std::string m_fifo = m_dir.file("fifo.nds");
     std::string m_other = m_dir.file("other.nds");
@@ -297,7 +372,7 @@ protected:
 TEST_P(SessionTest, Rules)
 {
     const Case &row = GetParam();
-    session::Session model(catalogues::builtInCatalogues(), image::systemFileApi());
+    session::Session model(catalogues::builtInCatalogues(), m_files);
     std::optional<Refusal> refusal;
     for (const Step &step : row.steps) {
         const session::Outcome outcome = run(model, step);

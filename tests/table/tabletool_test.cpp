@@ -417,7 +417,6 @@ TEST_F(TableTool, AnEchoedCellCarriesNoControlCharacterToTheTerminal)
         {"\xEF\xBB\xBF"
          "12",
          R"("\uFEFF12")"},
-        {"1\xFF", R"("1\xFF")"},
         {std::string(39, '9') + "\xC3\xA9", "\"" + std::string(39, '9') + "...\""},
     };
     for (const auto &[cell, shown] : cases) {
@@ -431,6 +430,22 @@ TEST_F(TableTool, AnEchoedCellCarriesNoControlCharacterToTheTerminal)
     }
 }
 
+// File names come from the user as cells do, and every message shows them escaped alike.
+TEST_F(TableTool, AFileNameInAMessageCarriesNoControlCharacterToTheTerminal)
+{
+    const std::string csv = m_dir.file("bad\x1B[31mname\xFF.csv");
+    const std::string text = kHeader + sampleRow(4, {{3, "x"}});
+    ASSERT_TRUE(stats::testing::writeFile(csv, {text.begin(), text.end()}));
+    for (const auto &args : {std::vector<std::string>{"import", m_image, csv},
+                             std::vector<std::string>{"import", csv + ".nds", csv}}) {
+        const Outcome result = run(args);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.err.find("bad\\u001B[31mname\\xFF.csv"), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find('\x1B'), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find('\xFF'), std::string::npos) << result.err;
+    }
+}
+
 // Faults of the whole file: one fault each, with no second one that follows from it.
 TEST_F(TableTool, AFileThatIsNoCsvOfTheTableGetsOneFault)
 {
@@ -438,13 +453,34 @@ TEST_F(TableTool, AFileThatIsNoCsvOfTheTableGetsOneFault)
         {std::string("\xFF\xFEl\0i\0s\0t\0", 10), ":1: the file is not UTF-8 text"},
         {"\"list,row\r\n", ":1: column 1 (list): a cell opens a quote that is not closed"},
         {"\r\n,,\r\n", ":1: the file is empty;"},
+        // Saved in a Windows character set: its fault is the character set, not the names.
+        {kHeader + sampleRow(4, {{12, "Cloisonn\xe9 Jar"}}),
+         ":2: the file is not UTF-8 text: this line holds a byte that is no UTF-8 character"},
     };
     for (const auto &[text, fault] : cases) {
         const Outcome result = import(text);
         EXPECT_EQ(result.status, 1);
         EXPECT_NE(result.err.find(fault), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("name pack"), std::string::npos) << result.err;
         EXPECT_NE(result.err.find(": 1 fault; nothing was written"), std::string::npos)
             << result.err;
+    }
+}
+
+// A name is matched as the editor matches it: whatever the case of its letters, also beyond
+// ASCII, and whatever the Unicode form of its accents.
+TEST(ImportCheck, ANameMatchesInAnyLetterCaseAndUnicodeForm)
+{
+    TableBytes table(kRecordCount);
+    for (int r = 0; r < kRecordCount; ++r) {
+        table[static_cast<std::size_t>(r)] = stats::tools::sampleFieldBytes(r);
+    }
+    for (const std::string cell :
+         {"CLOISONN\u00c9 JAR", "cloisonn\u00e9 jar", "Cloisonne\u0301 Jar"}) {
+        const auto result = stats::table::readImportCsv(kHeader + sampleRow(4, {{12, cell}}), table,
+                                                        stats::catalogues::builtInCatalogues());
+        ASSERT_EQ(result.faultCount, 0U) << cell;
+        EXPECT_EQ(result.rows.at(0).bytes[9], 4) << cell;
     }
 }
 
@@ -588,6 +624,10 @@ TEST(TableToolUsage, BadUsageExitsWithTwoAndHelpWithZero)
         {{"import", "a.nds"}, 2, "import takes IMAGE and IN.csv"},
         {{"import", "a.nds", "b.csv", "--names"}, 2, "--names is no option of import"},
         {{"export", "a.nds", "-dry-run"}, 2, "unknown option -dry-run"},
+        {{"export", "a.nds", "--names=yes"}, 2, "unknown option --names=yes"},
+        {{"export", "a.nds", "--name-pack="}, 2, "--name-pack takes a folder"},
+        // After "--" an operand may look like an option: here it is the image.
+        {{"export", "--", "--names"}, 1, "stats-table: --names: "},
         {{"copy", "a.nds"}, 2, "unknown command copy"},
     };
     for (const auto &c : cases) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The editor under Wine in a virtual X server at 96 dpi, driven with xdotool and checked
 # against the image's bytes: open a sample image, click the first entry of List 1, type a new
-# hp and save with Ctrl+S. An image of another game ends the program with "Unsupported Rom"
+# hp and save with Ctrl+S, cancel the open dialog of Ctrl+O, end with Ctrl+Q, and find nothing
+# written into the registry. An image of another game ends the program with "Unsupported Rom"
 # and status 1, a mistyped path with the system's reason. Leaves a screenshot of the loaded
 # entry in build/windows/.
 #
@@ -42,6 +43,8 @@ byte_at() { # FILE OFFSET
 
 scenario() {
     cd "$work"
+    # What an earlier build left in the test's own Wine prefix goes first.
+    WINEPREFIX="$wine_prefix" wine reg delete 'HKCU\Software\QtProject' /f >/dev/null 2>&1 || true
     rm -f editor.nds other.nds fresh.nds
     "$linux/make-sample-image" editor.nds >/dev/null
     "$wine_run" --packed "$stage/stats-editor.exe" editor.nds &
@@ -71,8 +74,23 @@ scenario() {
     # That byte and no other: the image against a fresh sample.
     "$linux/make-sample-image" fresh.nds >/dev/null
     [[ "$(cmp -l fresh.nds editor.nds | wc -l)" == 1 ]] || fail "the save wrote other bytes too"
-    kill "$editor" 2>/dev/null || true
-    wait "$editor" 2>/dev/null || true
+    # Ctrl+O shows the open dialog; cancelled, it leaves the image open. Neither it nor anything
+    # else writes settings into the registry, where Qt keeps its file dialog's.
+    xdotool key --window "$window" ctrl+o
+    local dialog
+    dialog="$(window_of "Open Rom")"
+    xdotool windowfocus --sync "$dialog"
+    xdotool key --window "$dialog" Escape
+    sleep 1
+    # With nothing unsaved, Ctrl+Q ends the editor at once, with status 0.
+    xdotool windowfocus --sync "$window"
+    xdotool key --window "$window" ctrl+q
+    local status=0
+    wait "$editor" || status=$?
+    ((status == 0)) || fail "Ctrl+Q ended the editor with status $status, not 0"
+    if WINEPREFIX="$wine_prefix" wine reg query 'HKCU\Software\QtProject' >/dev/null 2>&1; then
+        fail "the editor wrote settings into the registry (HKCU\Software\QtProject)"
+    fi
 
     # The same image with another game's code: refused, and the program ends with status 1.
     "$linux/make-sample-image" other.nds >/dev/null
@@ -82,7 +100,7 @@ scenario() {
     window="$(window_of "Tavrel")"
     xdotool windowfocus --sync "$window"
     xdotool key --window "$window" Return
-    local status=0
+    status=0
     wait "$refused" || status=$?
     ((status == 1)) || fail "an image of another game ended the editor with status $status, not 1"
 

@@ -35,7 +35,7 @@ configure_and_build() { # ON|OFF: with the tests or without
         -DCMAKE_TOOLCHAIN_FILE="$root/tools/windows/mingw-toolchain.cmake" \
         -DCMAKE_PREFIX_PATH="$qt_prefix;$gtest_prefix;$utf8proc_prefix" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-        -DSTATS_WINDOWS_TESTS="$1" >/dev/null
+        -DSTATS_BUILD_GUI=ON -DSTATS_WINDOWS_TESTS="$1" >/dev/null
     cmake --build "$build_dir" --parallel "$(nproc)"
 }
 

@@ -12,10 +12,27 @@ set(windows_dlls advapi32 authz bcrypt comctl32 comdlg32 crypt32 d2d1 d3d9 d3d11
     shell32 shlwapi user32 userenv uxtheme version winmm ws2_32 wtsapi32)
 list(JOIN windows_dlls "|" windows_dlls)
 
+# CMake compares the names a program imports in lowercase, as Windows ignores their case; on
+# Linux a file is found only by its exact name, so every DLL of the folders is offered under
+# its lowercase name too, through a link in the build folder.
+set(names "${CMAKE_CURRENT_BINARY_DIR}/dll-names")
+file(REMOVE_RECURSE "${names}")
+file(MAKE_DIRECTORY "${names}")
+foreach(dir IN LISTS stats_dll_dirs)
+  file(GLOB dlls "${dir}/*.dll")
+  foreach(dll IN LISTS dlls)
+    cmake_path(GET dll FILENAME name)
+    string(TOLOWER "${name}" name)
+    if(NOT EXISTS "${names}/${name}")
+      file(CREATE_LINK "${dll}" "${names}/${name}" SYMBOLIC)
+    endif()
+  endforeach()
+endforeach()
+
 file(GET_RUNTIME_DEPENDENCIES
      EXECUTABLES ${stats_programs}
      MODULES ${stats_plugins}
-     DIRECTORIES ${stats_dll_dirs}
+     DIRECTORIES "${names}"
      PRE_EXCLUDE_REGEXES "^api-ms-win-" "^ext-ms-" "^(${windows_dlls})\\.dll$"
      RESOLVED_DEPENDENCIES_VAR found
      UNRESOLVED_DEPENDENCIES_VAR missing
@@ -28,7 +45,13 @@ endif()
 if(conflicting_FILENAMES)
   message(FATAL_ERROR "These DLLs are in more than one folder: ${conflicting_FILENAMES}")
 endif()
-file(INSTALL ${found} DESTINATION "${folder}")
+# Copied under their own names, not the links'.
+set(files)
+foreach(dll IN LISTS found)
+  file(REAL_PATH "${dll}" file)
+  list(APPEND files "${file}")
+endforeach()
+file(INSTALL ${files} DESTINATION "${folder}")
 
 file(GLOB_RECURSE binaries "${folder}/*.exe" "${folder}/*.dll")
 foreach(binary IN LISTS binaries)

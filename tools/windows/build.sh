@@ -19,8 +19,9 @@ source "$root/tools/windows/deps.sh"
 # installer, the fonts the zip brings, whose files and licences come from Debian, and
 # strip-nondeterminism for the zip's file times.
 pack_packages=(wine wine64 nsis fonts-lobster fonts-crosextra-carlito strip-nondeterminism)
-# The tests drive the editor in a virtual X server and read its pixels back.
-test_packages=(xvfb xauth xdotool imagemagick unzip)
+# The tests drive the editor in a virtual X server and read its pixels back, and compare
+# stats-table.exe with the Linux stats-table, which g++ builds.
+test_packages=(xvfb xauth xdotool imagemagick unzip g++)
 
 out="$root/build/windows"
 build_dir="$out/build"

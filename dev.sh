@@ -13,6 +13,8 @@
 #   ./dev.sh test --package   the package test: build it, check it, install it in a scratch root
 #   ./dev.sh windows [--test] the Windows zip and installer in build/windows/ (tools/windows/);
 #                             --test also runs their tests under Wine
+#   ./dev.sh release          the .deb, the zip, the installer and their SHA256SUMS in
+#                             build/release/
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -166,8 +168,8 @@ test)
     ;;
 bench)
     install_missing "${run_packages[@]}" "${test_packages[@]}"
-    build build/release -DCMAKE_BUILD_TYPE=Release
-    exec "$here/bench/run.sh" "$here/build/release"
+    build build/bench -DCMAKE_BUILD_TYPE=Release
+    exec "$here/bench/run.sh" "$here/build/bench"
     ;;
 fuzz)
     install_missing "${run_packages[@]}" "${test_packages[@]}" "${fuzz_tools[@]}"
@@ -202,9 +204,21 @@ package)
 windows)
     exec "$here/tools/windows/build.sh" "${1:+${1#--}}"
     ;;
+release)
+    # What a release publishes, with the sums a user checks a download against.
+    install_missing "${run_packages[@]}" "${test_packages[@]}" "${package_tools[@]}"
+    out="$here/build/release"
+    rm -rf "$out"
+    mkdir -p "$out"
+    make_package "$out"
+    rm -rf "$out/package"
+    "$here/tools/windows/build.sh"
+    cp build/windows/*.zip build/windows/*-setup.exe "$out/"
+    (cd "$out" && sha256sum -- *.deb *.zip *.exe >SHA256SUMS && cat SHA256SUMS)
+    ;;
 *)
     echo "usage: ./dev.sh run | test [--sanitize | --package] | bench | fuzz [SECONDS | --ci]" \
-        "| package [DIR] | windows [--test]" >&2
+        "| package [DIR] | windows [--test] | release" >&2
     exit 2
     ;;
 esac

@@ -59,6 +59,9 @@ declare -A sources=(
     ["$datadir/metainfo/$app_id.metainfo.xml"]="$source/app/desktop/$app_id.metainfo.xml"
     ["$datadir/icons/hicolor/scalable/apps/$app_id.svg"]="$source/app/resources/icons/hicolor/scalable/apps/stats-editor.svg"
 )
+for page in stats-editor stats-table; do
+    sources["$datadir/man/man1/$page.1"]="$source/debian/$page.1"
+done
 for size in "${icon_sizes[@]}"; do
     sources["$datadir/icons/hicolor/${size}x${size}/apps/$app_id.png"]="$source/app/resources/icons/hicolor/${size}x${size}/apps/stats-editor.png"
 done
@@ -145,6 +148,11 @@ check_layout() { # PREFIX
         fail "the metadata does not launch $app_id.desktop"
     grep -q "<binary>$(basename "$program")</binary>" "$metainfo" ||
         fail "the metadata does not provide the binary $(basename "$program")"
+    local page
+    for page in stats-editor stats-table; do
+        head -n 1 "$root/$datadir/man/man1/$page.1" | grep -qF " $version\"" ||
+            fail "the manual page of $page is not at version $version"
+    done
     # Software centres show the newest release as the version; it must be this build's.
     local newest
     newest="$(grep -o '<release version="[^"]*"' "$metainfo" | head -n 1 | cut -d '"' -f 2)"

@@ -4,8 +4,8 @@
 #   - the build leaves the checkout as it was;
 #   - debian/changelog and the .deb carry the project's version;
 #   - lintian reports no error and no warning, on the source package and the binary ones;
-#   - the .deb holds exactly the programs, their manual pages, the desktop entry, the icons, the
-#     metadata and the documents, all under /usr;
+#   - the .deb holds exactly what CMake's install() put in it and Debian's documents, all under
+#     /usr;
 #   - apt finds every dependency on this machine (a simulation: nothing is installed);
 #   - dpkg installs it into a scratch root with a database of its own, and the validators pass
 #     the installed desktop entry and metadata with no hint, warning or error.
@@ -18,9 +18,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/../support/appstream.sh"
 source=$1 version=$2
 name=tavrel-stats-editor
 app_id=org.tavrel.StatsEditor
-# The programs the package ships, each with its manual page.
-programs=(stats-editor stats-table)
-icon_sizes=(16 32 48 64 128 256)
 
 stage="$(mktemp -d "${TMPDIR:-/tmp}/stats-package.XXXXXX")"
 trap 'rm -rf "$stage"' EXIT
@@ -84,20 +81,18 @@ fi
 if grep -E '^usr/local(/|$)' <<<"$contents"; then
     fail "the paths above are under /usr/local"
 fi
-expected=(
-    "usr/share/applications/$app_id.desktop"
-    "usr/share/metainfo/$app_id.metainfo.xml"
-    "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
+# What CMake's install() put into the package (its manifest names the files without the
+# staging folder), with the manual pages compressed as debhelper does, and the documents
+# Debian adds.
+manifest=("$stage/out/package/$name-$version"/obj-*/install_manifest.txt)
+[[ -f "${manifest[0]}" ]] || fail "the package build left no install manifest"
+mapfile -t expected < <(sed 's|^/||; s|^\(usr/share/man/.*\.[1-9]\)$|\1.gz|' \
+    "${manifest[0]}")
+expected+=(
     "usr/share/doc/$name/copyright"
     "usr/share/doc/$name/changelog.gz"
     "usr/share/doc/$name/README.md.gz"
 )
-for program in "${programs[@]}"; do
-    expected+=("usr/bin/$program" "usr/share/man/man1/$program.1.gz")
-done
-for size in "${icon_sizes[@]}"; do
-    expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png")
-done
 files="$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sort)"
 missing="$(comm -23 <(printf '%s\n' "${expected[@]}" | sort) <(printf '%s\n' "$files"))"
 unexpected="$(comm -13 <(printf '%s\n' "${expected[@]}" | sort) <(printf '%s\n' "$files"))"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The installer under Wine, in a Wine prefix of its own: a silent install, the "Open with"
 # entry for .nds files, a start of the installed stats-table, and a silent uninstall that
-# leaves no file, folder, shortcut or registry key behind.
+# leaves no file, folder, shortcut or registry key behind. Then, with an installed editor
+# running, an upgrade and an uninstall that both refuse with status 2 and change no file, and
+# once it is closed an upgrade over the installed version.
 #
 #   tools/windows/installer_test.sh SETUP_EXE
 set -euo pipefail
@@ -9,7 +11,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 setup="$1"
 prefix="$(mktemp -d)"
-trap 'rm -rf "$prefix"' EXIT
+trap 'wineserver -k 2>/dev/null; kill "${xvfb:-}" 2>/dev/null; rm -rf "$prefix"' EXIT
 export WINEPREFIX="$prefix"
 wine_run="$root/tools/windows/wine-run.sh"
 
@@ -22,6 +24,44 @@ fail() {
 # The Unix path of a folder Wine names by its Windows path.
 unix_path() { # WINDOWS_PATH
     "$wine_run" winepath -u "$1" 2>/dev/null
+}
+
+# An install into a folder of the user's choice; with its editor running, an upgrade and an
+# uninstall refuse and change nothing; once it is closed, an upgrade gives the same files.
+while_running() {
+    say "the installer and the uninstaller while the installed editor runs"
+    # A folder without blanks: the uninstaller's _?= must reach it unquoted.
+    local folder="$prefix/drive_c/tavrel"
+    "$wine_run" --packed "$setup" /S '/D=C:\tavrel' || fail "the install into C:\\tavrel failed"
+    export DISPLAY=:94
+    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp &
+    xvfb=$!
+    sleep 1
+    "$wine_run" --packed "$folder/stats-editor.exe" &
+    local editor=$!
+    for _ in $(seq 100); do
+        xdotool search --onlyvisible --name Tavrel >/dev/null 2>&1 && break
+        sleep 0.2
+    done
+    local before status=0
+    before="$(cd "$folder" && find . -type f -exec sha256sum {} + | sort)"
+    "$wine_run" --packed "$setup" /S 2>"$prefix/setup.err" || status=$?
+    ((status == 2)) || fail "an upgrade over the running editor ended with status $status, not 2"
+    grep -q 'stats-editor.exe is running' "$prefix/setup.err" ||
+        fail "the upgrade did not say why it stopped: $(cat "$prefix/setup.err")"
+    # In place (_?=), the uninstaller's status is its own; otherwise its copy runs on alone.
+    status=0
+    "$wine_run" --packed "$folder/uninstall.exe" /S '_?=C:\tavrel' 2>/dev/null || status=$?
+    ((status == 2)) || fail "an uninstall with the editor running ended with status $status, not 2"
+    [[ "$(cd "$folder" && find . -type f -exec sha256sum {} + | sort)" == "$before" ]] ||
+        fail "the refused upgrade or uninstall changed the installed files"
+    kill "$editor" 2>/dev/null
+    wait "$editor" 2>/dev/null || true
+
+    say "an upgrade over the installed version"
+    "$wine_run" --packed "$setup" /S || fail "the upgrade failed"
+    [[ "$(cd "$folder" && find . -type f -exec sha256sum {} + | sort)" == "$before" ]] ||
+        fail "the upgrade left other files than a fresh install"
 }
 
 main() {
@@ -60,6 +100,7 @@ main() {
             >/dev/null 2>&1; then
         fail "the uninstall left registry keys"
     fi
+    while_running
     say "passed"
 }
 

@@ -20,4 +20,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
 # Wine with the build's own prefix and DLL path; the catalogue compiler runs through it at
 # build time, and CTest runs every test through it.
+# (tools/windows/project.cmake adds the DLL folders of the programs it builds.)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)

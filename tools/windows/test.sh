@@ -2,22 +2,25 @@
 # The tests of the Windows build, under Wine. Run by tools/windows/build.sh test, after the
 # build and the packing:
 #
-#   tools/windows/test.sh BUILD_DIR STAGE SETUP_EXE
+#   tools/windows/test.sh BUILD_DIR ZIP SETUP_EXE
 #
 # 1. the core and stats-table unit tests, through CTest and Wine;
-# 2. stats-table.exe against the Linux stats-table: the same export of the sample image, and
-#    the same image after an import of a changed CSV;
-# 3. the editor in a virtual X server, driven with xdotool, checked against the image's bytes;
-# 4. the installer: silent install, the "Open with" key, a start, a silent uninstall.
+# 2. the zip holds exactly what the install manifest lists;
+# 3. from here on the programs of the unpacked zip, in a fresh Wine prefix, with no DLL folder
+#    of the build machine on the path: stats-table.exe against the Linux stats-table, the same
+#    export of the sample image, and the same image after an import of a changed CSV;
+# 4. the editor in a virtual X server, driven with xdotool, checked against the image's bytes,
+#    and its start-up time beside a minimal Qt program's;
+# 5. the installer and the uninstaller (tools/windows/installer_test.sh).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build_dir="$1"
-stage="$2"
+zip="$2"
 setup="$3"
 wine_run="$root/tools/windows/wine-run.sh"
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+trap 'WINEPREFIX="$work/wine" wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 
 say() { echo "windows test: $*"; }
 fail() {
@@ -74,10 +77,34 @@ table_against_linux() {
     cd - >/dev/null
 }
 
+# The zip unpacked as a user would, and a Wine prefix that has seen nothing of the build.
+unpack() {
+    say "the zip unpacked in a fresh Wine prefix"
+    unzip -q "$zip" -d "$work/unpacked"
+    stage="$(find "$work/unpacked" -mindepth 1 -maxdepth 1 -type d)"
+    export WINEPREFIX="$work/wine"
+    "$wine_run" wineboot -i >/dev/null 2>&1
+    "$wine_run" --packed "$stage/stats-table.exe" --help | grep -q 'stats-table export' ||
+        fail "stats-table.exe of the zip does not start"
+}
+
+# The zip holds exactly what CMake's install() lists, no more and no less.
+zip_against_manifest() {
+    say "the zip against the install manifest"
+    cmake --install "$build_dir" --prefix "$work/installed" >/dev/null
+    local listed packed
+    listed="$(sed "s|/\./|/|g; s|^$work/installed/||" "$build_dir/install_manifest.txt" | sort)"
+    packed="$(cd "$stage" && find . -type f -printf '%P\n' | sort)"
+    [[ "$listed" == "$packed" ]] ||
+        fail "the zip and the install manifest differ:"$'\n'"$(diff <(echo "$listed") <(echo "$packed"))"
+}
+
 main() {
     unit_tests
+    unpack
+    zip_against_manifest
     table_against_linux
-    "$root/tools/windows/window_test.sh" "$stage" "$work"
+    "$root/tools/windows/window_test.sh" "$stage" "$work" "$build_dir"
     "$root/tools/windows/installer_test.sh" "$setup"
     say "all passed"
 }

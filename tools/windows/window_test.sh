@@ -4,14 +4,16 @@
 # hp and save with Ctrl+S, cancel the open dialog of Ctrl+O, end with Ctrl+Q, and find nothing
 # written into the registry. An image of another game ends the program with "Unsupported Rom"
 # and status 1, a mistyped path with the system's reason. Leaves a screenshot of the loaded
-# entry in build/windows/.
+# entry in build/windows/. Then reports the time from start to window of the editor beside
+# that of a minimal Qt program (BUILD_DIR/bin/minimal-window.exe) started the same way.
 #
-#   tools/windows/window_test.sh STAGE WORK_DIR
+#   tools/windows/window_test.sh STAGE WORK_DIR BUILD_DIR
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 stage="$1"
 work="$2"
+build_dir="$3"
 wine_run="$root/tools/windows/wine-run.sh"
 wine_prefix="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor/windows/wine}"
 linux="$root/build/windows/linux/bin"
@@ -122,6 +124,36 @@ scenario() {
     cd - >/dev/null
 }
 
+# Seconds from the start of a program of the folder to its window, under Wine.
+seconds_to_window() { # TITLE EXE [ARG...]
+    local title=$1 start
+    shift
+    start="$(date +%s%N)"
+    "$wine_run" --packed "$@" &
+    local program=$!
+    local tries=600
+    until xdotool search --onlyvisible --name "$title" >/dev/null 2>&1 || ((--tries == 0)); do
+        sleep 0.05
+    done
+    ((tries > 0)) || fail "no window named \"$title\" appeared"
+    awk -v ns=$(($(date +%s%N) - start)) 'BEGIN { printf "%.2f", ns / 1e9 }'
+    kill "$program" 2>/dev/null
+    wait "$program" 2>/dev/null || true
+}
+
+# The editor's start beside that of the smallest Qt program, each started twice in a row; a
+# figure for the report, not a test.
+startup_times() {
+    cp "$build_dir/bin/minimal-window.exe" "$stage/"
+    local editor=() minimal=()
+    for _ in 1 2; do
+        editor+=("$(seconds_to_window Tavrel "$stage/stats-editor.exe" "$work/editor.nds")")
+        minimal+=("$(seconds_to_window "Minimal Qt" "$stage/minimal-window.exe")")
+    done
+    rm "$stage/minimal-window.exe"
+    say "start to window under Wine: the editor ${editor[*]} s, a minimal Qt program ${minimal[*]} s"
+}
+
 main() {
     say "the editor in Xvfb"
     export DISPLAY=:93
@@ -131,6 +163,7 @@ main() {
     trap 'WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null; kill "$xvfb" 2>/dev/null || true' EXIT
     sleep 1
     scenario
+    startup_times
     say "passed"
 }
 

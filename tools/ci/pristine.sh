@@ -1,51 +1,48 @@
 #!/usr/bin/env bash
-# CI on Debian 13 (trixie), as a newcomer meets it: a fresh minbase root, a clone of the
-# commit checked out here, `./dev.sh test` and `./dev.sh test --package` in it through chroot.
-# The .deb that the package test built is then installed with apt into a second pristine root,
-# where both programs must start.
+# CI on a pristine Debian, as a newcomer meets it: a fresh minbase root of SUITE (bookworm for
+# Debian 12, trixie for Debian 13), a clone of the commit checked out here, and each COMMAND
+# run in the clone through chroot, in turn. The .deb that `./dev.sh test --package` built is
+# then installed with apt into a second pristine root, where both programs must start.
 #
-#   tools/ci/debian13.sh               the whole run, as .ci/run calls it
-#   tools/ci/debian13.sh -- CMD [ARG...]
-#                                      run CMD in the clone inside one fresh root instead,
-#                                      e.g. `-- ./dev.sh run` to time a newcomer's first start
+#   tools/ci/pristine.sh SUITE COMMAND...   e.g. tools/ci/pristine.sh trixie "./dev.sh test"
 #
 # It needs root (chroot and mount), debootstrap and git. The pristine root is made once with
-# `debootstrap --variant=minbase trixie` from the mirror that this machine's apt uses, and kept,
-# with the packages apt downloads into the roots and the compiler cache of the builds, in
+# `debootstrap --variant=minbase SUITE` from the mirror that this machine's apt uses, whose
+# sources it writes in the one-line form; it is kept, with the packages apt downloads into the
+# roots and the compiler caches of the builds, in
 #
-#   ${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor/debian13-root/
-#   ${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor/debian13-apt-archives/
-#   ${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor/debian13-ccache/
+#   ${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor/SUITE-root/
+#   ${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor/SUITE-apt-archives/
+#   ${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor/SUITE-ccache/
+#
+# The Windows dependencies that this machine has built (tools/windows/deps.sh) are mounted
+# read-only into the root; a root whose packages ask for other ones builds its own.
 #
 # A run only copies the root into a scratch folder under ${TMPDIR:-/var/tmp} and deletes the
-# copy at its end. To start again from a newly made root (for example once trixie has moved on
-# a point release), delete the three folders with `rm -rf --one-file-system FOLDER`.
+# copy at its end. To start again from a newly made root (for example once the suite has moved
+# on a point release), delete the three folders with `rm -rf --one-file-system FOLDER`.
 set -euo pipefail
 
 if ((EUID != 0)); then
-    echo "debian13.sh: chroot and mount need root; run it as root (sudo)" >&2
+    echo "pristine.sh: chroot and mount need root; run it as root (sudo)" >&2
     exit 1
 fi
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-suite=trixie
+if (($# < 2)); then
+    echo "usage: tools/ci/pristine.sh SUITE COMMAND..." >&2
+    exit 2
+fi
+suite=$1
+shift
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-stats-editor"
-pristine="$cache/debian13-root"
-archives="$cache/debian13-apt-archives"
-compiler_cache="$cache/debian13-ccache"
+pristine="$cache/$suite-root"
+archives="$cache/$suite-apt-archives"
+compiler_cache="$cache/$suite-ccache"
+windows_prebuilt="$cache/windows"
 clone=/src/tavrel-stats-editor
 
-command=()
-if (($# > 0)); then
-    if [[ "$1" != -- ]] || (($# < 2)); then
-        echo "usage: tools/ci/debian13.sh [-- COMMAND [ARG...]]" >&2
-        exit 2
-    fi
-    shift
-    command=("$@")
-fi
-
-say() { echo "debian13.sh: $*"; }
+say() { echo "pristine.sh $suite: $*"; }
 
 # The main archive this machine's apt reads from: the first repository whose release is a plain
 # suite name (not -updates or -security). apt itself reads both forms of its sources, so no
@@ -59,11 +56,11 @@ make_pristine_root() {
     local mirror
     mirror="$(host_mirror)"
     if [[ -z "$mirror" ]]; then
-        echo "debian13.sh: found no Debian mirror in this machine's apt sources" >&2
+        echo "pristine.sh: found no Debian mirror in this machine's apt sources" >&2
         exit 1
     fi
     command -v debootstrap >/dev/null || {
-        echo "debian13.sh: debootstrap is missing (apt-get install debootstrap)" >&2
+        echo "pristine.sh: debootstrap is missing (apt-get install debootstrap)" >&2
         exit 1
     }
     say "making the pristine $suite root from $mirror in $pristine (once)"
@@ -73,7 +70,7 @@ make_pristine_root() {
     rm -rf --one-file-system "$pristine.partial"
     debootstrap --variant=minbase "$suite" "$pristine.partial" "$mirror" >"$cache/debootstrap.log" 2>&1 || {
         tail -n 20 "$cache/debootstrap.log" >&2
-        echo "debian13.sh: debootstrap failed; its log is $cache/debootstrap.log" >&2
+        echo "pristine.sh: debootstrap failed; its log is $cache/debootstrap.log" >&2
         exit 1
     }
     mv "$pristine.partial" "$pristine"
@@ -94,7 +91,7 @@ clean_up() {
         # Deleting a root with the host's /dev or /sys still mounted in it would delete those
         # too, so a folder with a mount left inside is kept and named instead.
         if grep -qF " $scratch/" /proc/self/mountinfo; then
-            echo "debian13.sh: mounts are left under $scratch; it was not deleted" >&2
+            echo "pristine.sh: mounts are left under $scratch; it was not deleted" >&2
         else
             rm -rf --one-file-system "$scratch"
         fi
@@ -154,48 +151,66 @@ start=$SECONDS
 if [[ ! -d "$pristine" ]]; then
     step "debootstrap of the pristine root" make_pristine_root
 fi
-scratch="$(mktemp -d "${TMPDIR:-/var/tmp}/tavrel-debian13.XXXXXX")"
+scratch="$(mktemp -d "${TMPDIR:-/var/tmp}/tavrel-$suite.XXXXXX")"
 
 new_root build
 build_root=$new_root
 git clone -q "$repo" "$build_root$clone"
 say "cloned $(git -C "$repo" rev-parse --short HEAD) into $build_root$clone"
 
-if ((${#command[@]} > 0)); then
-    step "${command[*]}" in_root "$build_root" "$clone" "${command[@]}"
-else
-    # CI's own speed-up, which a newcomer's machine has no need of: the builds go through
-    # ccache with a cache kept beside the root, so a warm run compiles little. CMake takes the
-    # launcher from the environment when it configures a folder.
-    with_ccache() {
-        in_root "$build_root" / sh -c 'apt-get update -qq &&
-            DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ccache' \
-            >/dev/null
-        mkdir -p "$compiler_cache" "$build_root/var/cache/ccache"
-        mount --bind "$compiler_cache" "$build_root/var/cache/ccache"
-        mounts+=("$build_root/var/cache/ccache")
+# CI's own speed-up, which a newcomer's machine has no need of: the builds go through ccache
+# with a cache kept beside the root, so a warm run compiles little. CMake takes the launcher
+# from the environment when it configures a folder.
+with_ccache() {
+    in_root "$build_root" / sh -c 'apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ccache' \
+        >/dev/null
+    bind_into "$compiler_cache" /var/cache/ccache
+    bind_into "$compiler_cache/windows" /root/.cache/tavrel-stats-editor/windows/ccache
+    if [[ -d "$windows_prebuilt" ]]; then
+        bind_into "$windows_prebuilt" /var/cache/tavrel-windows ro
+    fi
+}
+bind_into() { # HOST_FOLDER ROOT_FOLDER [ro]
+    mkdir -p "$1" "$build_root$2"
+    mount --bind "$1" "$build_root$2"
+    mounts+=("$build_root$2")
+    if [[ "${3:-}" == ro ]]; then
+        mount -o remount,bind,ro "$build_root$2"
+    fi
+}
+step "ccache for the builds" with_ccache
+ccache_env=(env CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR=/var/cache/ccache
+    CCACHE_BASEDIR=/ CCACHE_MAXSIZE=2G STATS_WINDOWS_PREBUILT=/var/cache/tavrel-windows
+    STATS_PACKAGE_KEEP=/tmp/deb)
+mkdir -p "$build_root/tmp/deb"
+# No command may change apt's sources: fetching Debian's sources uses a private configuration.
+apt_configuration() {
+    (cd "$build_root/etc/apt" && find sources.list* -type f -exec sha256sum {} + | sort)
+}
+apt_before="$(apt_configuration)"
+for command in "$@"; do
+    step "$command" in_root "$build_root" "$clone" "${ccache_env[@]}" sh -c "$command"
+    [[ "$(apt_configuration)" == "$apt_before" ]] || {
+        echo "pristine.sh: \"$command\" changed apt's sources in /etc/apt" >&2
+        exit 1
     }
-    step "ccache for the builds" with_ccache
-    ccache_env=(env CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR=/var/cache/ccache
-        CCACHE_BASEDIR=/ CCACHE_MAXSIZE=2G)
-    mkdir -p "$build_root/tmp/deb"
-    step "./dev.sh test" in_root "$build_root" "$clone" "${ccache_env[@]}" ./dev.sh test
-    step "./dev.sh test --package" in_root "$build_root" "$clone" \
-        "${ccache_env[@]}" STATS_PACKAGE_KEEP=/tmp/deb ./dev.sh test --package
+done
 
-    # The package as a user gets it: apt installs it with the dependencies that its libraries
-    # need into a root that has seen no build, and both programs start.
-    install_check() {
-        new_root install
-        local root=$new_root
-        cp "$build_root"/tmp/deb/*.deb "$root/tmp/"
-        in_root "$root" /tmp sh -c '
-            set -e
-            apt-get update -qq
-            DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ./*.deb
-            stats-table --help >/dev/null
-            QT_QPA_PLATFORM=offscreen stats-editor --version'
-    }
+# The package as a user gets it: apt installs it with the dependencies that its libraries need
+# into a root that has seen no build, and both programs start.
+install_check() {
+    new_root install
+    local root=$new_root
+    cp "$build_root"/tmp/deb/*.deb "$root/tmp/"
+    in_root "$root" /tmp sh -c '
+        set -e
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ./*.deb
+        stats-table --help >/dev/null
+        QT_QPA_PLATFORM=offscreen stats-editor --version'
+}
+if compgen -G "$build_root/tmp/deb/*.deb" >/dev/null; then
     step "apt install of the .deb in a pristine root" install_check
 fi
 

@@ -131,34 +131,31 @@ Outcome Session::saveLoaded()
     const auto saved =
         image::saveEntry(m_romPath, *m_loadedRange, m_currentIndex, *bytes, m_files, m_baseline);
     // What a save replaced is known when it checked the record's bytes first.
-    const auto noteSave = [&] {
-        if (m_baseline) {
-            m_history.noteSave(m_romPath, m_files,
-                               {*m_loadedRange, m_currentIndex, *m_baseline, *bytes});
-        }
-    };
-    if (saved) {
-        noteSave();
-        m_baseline = *bytes;
-        m_keptBytes = *bytes;
-        return {};
+    const std::optional<image::FieldBytes> replaced = m_baseline;
+    if (takeWritten(saved, *bytes) && replaced) {
+        m_history.noteSave(m_romPath, m_files, {*m_loadedRange, m_currentIndex, *replaced, *bytes});
     }
-    // What the record holds now, for the next save's comparison.
-    switch (image::heldAfterFailure(saved.error().kind)) {
+    return saved ? Outcome{} : failed(Action::Save, saved.error());
+}
+
+bool Session::takeWritten(const std::expected<void, image::ImageError> &result,
+                          const image::FieldBytes &written)
+{
+    switch (result ? image::HeldAfterFailure::NewBytes
+                   : image::heldAfterFailure(result.error().kind)) {
     case image::HeldAfterFailure::NewBytes:
-        noteSave();
-        m_baseline = *bytes;
-        m_keptBytes = *bytes;
-        break;
+        m_baseline = written;
+        m_keptBytes = written;
+        return true;
     case image::HeldAfterFailure::Unknown:
         // Every value counts as unsaved. A kept value without a row was written over itself,
         // so the record holds it either way.
         m_baseline.reset();
-        break;
+        return false;
     case image::HeldAfterFailure::OldBytes:
         break;
     }
-    return failed(Action::Save, saved.error());
+    return false;
 }
 
 void Session::discard()
@@ -253,25 +250,10 @@ Outcome Session::takeStep(Direction direction)
         return written ? Outcome{} : failed(Action::Save, written.error());
     }
     const image::FieldBytes &now = direction == Direction::Undo ? change->before : change->after;
-    if (written) {
-        m_baseline = now;
-        m_keptBytes = now;
+    if (takeWritten(written, now)) {
         showBytes(now);
-        return {};
     }
-    switch (image::heldAfterFailure(written.error().kind)) {
-    case image::HeldAfterFailure::NewBytes:
-        m_baseline = now;
-        m_keptBytes = now;
-        showBytes(now);
-        break;
-    case image::HeldAfterFailure::Unknown:
-        m_baseline.reset();
-        break;
-    case image::HeldAfterFailure::OldBytes:
-        break;
-    }
-    return failed(Action::Save, written.error());
+    return written ? Outcome{} : failed(Action::Save, written.error());
 }
 
 Outcome Session::noImage() const

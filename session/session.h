@@ -127,6 +127,10 @@ private:
     void forgetImage();
     void dropEntry();
     void showBytes(const image::FieldBytes &bytes);
+    /// Brings what a save compares with, and the kept bytes, up to what the record holds after
+    /// a write of @p written that ended as @p result; whether the record holds @p written.
+    bool takeWritten(const std::expected<void, image::ImageError> &result,
+                     const image::FieldBytes &written);
     [[nodiscard]] Outcome takeStep(Direction direction);
     /// The record of the loaded entry in a newly opened image becomes what a save compares
     /// with, unless the image is the one already open.

@@ -16,7 +16,8 @@ say() { echo "reproducible: $*"; }
 for clone in "$work/first" "$work/second/a-longer-folder"; do
     git clone -q "$repo" "$clone"
     say "./dev.sh release in $clone (log: $clone.log)"
-    (cd "$clone" && CCACHE_DISABLE=1 ./dev.sh release) >"$clone.log" 2>&1 || {
+    # The suite ran in CI already; what is compared here is only the bytes the builds give.
+    (cd "$clone" && CCACHE_DISABLE=1 DEB_BUILD_OPTIONS=nocheck ./dev.sh release) >"$clone.log" 2>&1 || {
         tail -n 40 "$clone.log" >&2
         say "the release build in $clone failed" >&2
         exit 1

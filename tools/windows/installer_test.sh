@@ -11,7 +11,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 setup="$1"
 prefix="$(mktemp -d)"
-trap 'wineserver -k 2>/dev/null; kill "${xvfb:-}" 2>/dev/null; rm -rf "$prefix"' EXIT
+trap 'wineserver -k 2>/dev/null || true; kill "${xvfb:-}" 2>/dev/null || true; rm -rf "$prefix"' EXIT
 export WINEPREFIX="$prefix"
 wine_run="$root/tools/windows/wine-run.sh"
 

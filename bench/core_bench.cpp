@@ -70,14 +70,14 @@ class NoPathStatFileApi : public NoFlushFileApi
 {
 public:
     using NoFlushFileApi::status;
-    platform::SystemResult<platform::FileStatus> status(const std::string &path) override
+    platform::SystemResult<platform::FileStatus> status(const platform::Path &path) override
     {
         if (m_open > 0) {
             return NoFlushFileApi::status(path);
         }
         return platform::FileStatus{platform::FileType::Regular, 0, {}};
     }
-    platform::SystemResult<platform::NativeFile> open(const std::string &path,
+    platform::SystemResult<platform::NativeFile> open(const platform::Path &path,
                                                       platform::Access access) override
     {
         auto file = NoFlushFileApi::open(path, access);
@@ -575,14 +575,14 @@ int main(int argc, char **argv)
     for (const auto &size : kSizes) {
         const std::string path = folder.file(std::string("image-") + size.name + ".nds");
         if (const auto written = tools::writeSampleImage(path, size.bytes); !written) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(written.error()));
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), written.error().c_str());
             return 1;
         }
         registerBenchmarks(path, size.name);
         // stats-table gets an image of its own, since its imports change every entry.
         const std::string tablePath = folder.file(std::string("table-image-") + size.name + ".nds");
         if (const auto written = tools::writeSampleImage(tablePath, size.bytes); !written) {
-            std::fprintf(stderr, "%s: %s\n", tablePath.c_str(), std::strerror(written.error()));
+            std::fprintf(stderr, "%s: %s\n", tablePath.c_str(), written.error().c_str());
             return 1;
         }
         registerTableBenchmarks(folder, tablePath, std::string("/") + size.name);

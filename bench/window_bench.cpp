@@ -248,7 +248,7 @@ int main(int argc, char **argv)
     const testing::TempDir folder;
     const std::string image = folder.file("image.nds");
     if (const auto written = tools::writeSampleImage(image, std::int64_t{128} << 20); !written) {
-        std::fprintf(stderr, "%s: %s\n", image.c_str(), std::strerror(written.error()));
+        std::fprintf(stderr, "%s: %s\n", image.c_str(), written.error().c_str());
         return 1;
     }
     registerBenchmarks(image);

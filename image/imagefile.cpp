@@ -6,7 +6,6 @@
 #include <memory>
 #include <numeric>
 #include <span>
-#include <thread>
 #include <utility>
 
 namespace stats::image {
@@ -226,8 +225,7 @@ void copyFieldBytes(std::span<const std::uint8_t> record, FieldBytes &bytes)
 // How long a save waits for another writer of ours to finish with the same image. A save
 // of the whole table takes milliseconds, so a lock held longer is a program that is stuck
 // or a person who is not done yet.
-constexpr auto kLockWait = std::chrono::seconds(2);
-constexpr auto kLockRetry = std::chrono::milliseconds(20);
+constexpr auto kLockWait = std::chrono::milliseconds(2000);
 
 // Takes the lock that our programs hold on an image: an exclusive one from the check of its
 // records to the last write, and a shared one while the whole table is read, so that a table
@@ -236,17 +234,11 @@ constexpr auto kLockRetry = std::chrono::milliseconds(20);
 // that changed them.
 std::expected<void, ImageError> lockImage(const FileHandle &file, LockKind kind)
 {
-    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
-    for (;;) {
-        const auto locked = file.api().tryLock(file.file(), kind);
-        if (locked || locked.error().fault != Fault::LockHeld) {
-            return {};
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return failure(ErrorKind::Busy, locked.error());
-        }
-        std::this_thread::sleep_for(kLockRetry);
+    const auto locked = platform::lockWaiting(file.api(), file.file(), kind, kLockWait);
+    if (!locked && locked.error().fault == Fault::LockHeld) {
+        return failure(ErrorKind::Busy, locked.error());
     }
+    return {};
 }
 
 // The open file still holds every byte up to `end`: a write there cannot make it longer.
@@ -544,10 +536,10 @@ std::expected<void, SaveError> saveEntries(std::string_view path,
             }
         }
         const bool flushed = flush(image->handle).has_value();
-        // A cut that our writes made long again holds what they wrote: that is no "nothing
-        // was written", whatever the put-back did after.
+        // A write past the end of a file that another program cut after the check is refused:
+        // the failure is the cut, and the entries it left hold what the put-back made of them.
         if (auto same = sameLength(image->handle, *length);
-            !held.empty() && !same && same.error().kind == ErrorKind::LengthChanged) {
+            (reaches || !held.empty()) && !same && same.error().kind == ErrorKind::LengthChanged) {
             return std::unexpected(SaveError{same.error(), std::move(held)});
         }
         if (allPutBack && flushed) {

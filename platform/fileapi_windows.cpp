@@ -4,7 +4,11 @@
 
 #include <windows.h>
 
+#include <io.h>
+
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -25,8 +29,10 @@ std::unexpected<SystemError> failure(DWORD code)
 {
     const Fault fault = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
                             ? Fault::NotFound
-                        : code == ERROR_LOCK_VIOLATION ? Fault::LockHeld
-                                                       : Fault::Other;
+                        : code == ERROR_LOCK_VIOLATION    ? Fault::LockHeld
+                        : code == ERROR_SHARING_VIOLATION ? Fault::InUse
+                        : code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ? Fault::Exists
+                                                                                    : Fault::Other;
     return std::unexpected(SystemError{fault, static_cast<OsError>(code)});
 }
 
@@ -51,19 +57,19 @@ OVERLAPPED at(std::int64_t offset)
 
 // The system takes paths in UTF-16; ours are UTF-8 everywhere else, so a name in any script
 // opens. Bytes that are not UTF-8 are refused rather than guessed at.
-SystemResult<std::wstring> widePath(const std::string &path)
+SystemResult<std::wstring> widePath(const Path &path)
 {
     if (path.empty()) {
         return failure(ERROR_PATH_NOT_FOUND);
     }
-    auto wide = toUtf16(path);
+    auto wide = toUtf16(path.text());
     if (!wide) {
         return failure(ERROR_NO_UNICODE_TRANSLATION);
     }
     return std::move(*wide);
 }
 
-SystemResult<HANDLE> openExisting(const std::string &path, DWORD access, DWORD flags)
+SystemResult<HANDLE> openExisting(const Path &path, DWORD access, DWORD flags)
 {
     const auto wide = widePath(path);
     if (!wide) {
@@ -90,7 +96,10 @@ SystemResult<FileStatus> statusOf(HANDLE handle)
         if (kind == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) {
             return lastError();
         }
-        return FileStatus{FileType::Other, 0, {}};
+        return FileStatus{kind == FILE_TYPE_CHAR || kind == FILE_TYPE_PIPE ? FileType::Stream
+                                                                           : FileType::Other,
+                          0,
+                          {}};
     }
     if (::GetFileInformationByHandle(handle, &info) == 0) {
         return lastError();
@@ -105,10 +114,45 @@ SystemResult<FileStatus> statusOf(HANDLE handle)
     return FileStatus{type, size, FileIdentity{info.dwVolumeSerialNumber, index}};
 }
 
+std::string upperCase(std::string text)
+{
+    std::ranges::transform(text, text.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// NUL, the console or a named pipe, known by name: opening a pipe only to look at it would
+// take one of its instances, and the console's names reach no file.
+bool isNullConsoleOrPipe(const Path &path)
+{
+    std::string name = upperCase(path.text());
+    std::ranges::replace(name, '/', '\\');
+    if (name.starts_with("\\\\.\\PIPE\\")) {
+        return true;
+    }
+    name = name.substr(std::min(name.find_last_of("\\:") + 1, name.size()));
+    return name == "NUL" || name == "CON" || name == "CONOUT$" || name == "CONIN$";
+}
+
+SystemResult<std::size_t> transferred(BOOL done, DWORD count)
+{
+    if (done == 0) {
+        // The writer of a pipe has closed it: the end of what it sends.
+        if (::GetLastError() == ERROR_BROKEN_PIPE || ::GetLastError() == ERROR_HANDLE_EOF) {
+            return 0;
+        }
+        return lastError();
+    }
+    return static_cast<std::size_t>(count);
+}
+
 } // namespace
 
-SystemResult<FileStatus> FileApi::status(const std::string &path)
+SystemResult<FileStatus> FileApi::status(const Path &path)
 {
+    if (isNullConsoleOrPipe(path)) {
+        return FileStatus{FileType::Stream, 0, {}};
+    }
     // No access asked for, so a program that shares nothing cannot make this fail; backup
     // semantics let a folder be opened too, to be told apart from a file.
     const auto handle = openExisting(path, 0, FILE_FLAG_BACKUP_SEMANTICS);
@@ -126,7 +170,7 @@ SystemResult<FileStatus> FileApi::status(const std::string &path)
     return info;
 }
 
-SystemResult<NativeFile> FileApi::open(const std::string &path, Access access)
+SystemResult<NativeFile> FileApi::open(const Path &path, Access access)
 {
     DWORD rights = 0;
     switch (access) {
@@ -229,6 +273,199 @@ SystemResult<void> FileApi::close(NativeFile file)
         return lastError();
     }
     return {};
+}
+
+SystemResult<NativeFile> FileApi::create(const Path &path, NewFile kind)
+{
+    const auto wide = widePath(path);
+    if (!wide) {
+        return std::unexpected(wide.error());
+    }
+    // A temporary file is hidden while it is incomplete, and shared with no other open but
+    // a delete: another export finds it held (a sharing violation), and an interrupt can
+    // still remove it.
+    DWORD share = 0;
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+    switch (kind) {
+    case NewFile::Finished:
+        break;
+    case NewFile::Temporary:
+        share = FILE_SHARE_DELETE;
+        attributes = FILE_ATTRIBUTE_HIDDEN;
+        break;
+    }
+    const HANDLE handle = ::CreateFileW(wide->c_str(), GENERIC_WRITE, share, nullptr, CREATE_NEW,
+                                        attributes, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return lastError();
+    }
+    return reinterpret_cast<NativeFile>(handle);
+}
+
+SystemResult<NativeFile> FileApi::openStream(const Path &path, Direction direction)
+{
+    const auto wide = widePath(path);
+    if (!wide) {
+        return std::unexpected(wide.error());
+    }
+    const DWORD rights = direction == Direction::Read ? GENERIC_READ : GENERIC_WRITE;
+    const HANDLE handle = ::CreateFileW(wide->c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return lastError();
+    }
+    return reinterpret_cast<NativeFile>(handle);
+}
+
+SystemResult<std::size_t> FileApi::readNext(NativeFile file, void *buffer, std::size_t count)
+{
+    DWORD got = 0;
+    const auto wanted = static_cast<DWORD>(std::min(count, kLargestTransfer));
+    return transferred(::ReadFile(handleOf(file), buffer, wanted, &got, nullptr), got);
+}
+
+SystemResult<std::size_t> FileApi::writeNext(NativeFile file, const void *buffer, std::size_t count)
+{
+    DWORD put = 0;
+    const auto wanted = static_cast<DWORD>(std::min(count, kLargestTransfer));
+    if (::WriteFile(handleOf(file), buffer, wanted, &put, nullptr) == 0) {
+        return lastError();
+    }
+    if (put == 0 && count != 0) {
+        return failure(ERROR_WRITE_FAULT);
+    }
+    return static_cast<std::size_t>(put);
+}
+
+SystemResult<void> FileApi::setSize(NativeFile file, std::int64_t size)
+{
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = size;
+    if (::SetFileInformationByHandle(handleOf(file), FileEndOfFileInfo, &end, sizeof(end)) == 0) {
+        return lastError();
+    }
+    return {};
+}
+
+SystemResult<void> FileApi::keepPermissions(NativeFile file, const FileStatus &replaced)
+{
+    // A new file takes the permissions of its folder, as the one it replaces did.
+    static_cast<void>(file);
+    static_cast<void>(replaced);
+    return {};
+}
+
+SystemResult<void> FileApi::mayWrite(const Path &path)
+{
+    const auto wide = widePath(path);
+    if (!wide) {
+        return std::unexpected(wide.error());
+    }
+    const DWORD attributes = ::GetFileAttributesW(wide->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return lastError();
+    }
+    // The read-only mark is what the system refuses a write for before any permission.
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return failure(ERROR_ACCESS_DENIED);
+    }
+    return {};
+}
+
+SystemResult<Path> FileApi::finalPath(const Path &path)
+{
+    const auto handle = openExisting(path, 0, FILE_FLAG_BACKUP_SEMANTICS);
+    if (!handle) {
+        return std::unexpected(handle.error());
+    }
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD length = 0;
+    for (;;) {
+        length = ::GetFinalPathNameByHandleW(
+            *handle, final.data(), static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED);
+        if (length < final.size()) {
+            break;
+        }
+        final.resize(length);
+    }
+    const DWORD code = ::GetLastError();
+    ::CloseHandle(*handle);
+    if (length == 0) {
+        return failure(code);
+    }
+    final.resize(length);
+    // The system's long-path form, \\?\C:\..., for a path on a drive: the drive form is
+    // what the user knows.
+    if (final.starts_with(L"\\\\?\\") && final.size() > 6 && final[5] == L':') {
+        final.erase(0, 4);
+    }
+    auto text = toUtf8(final);
+    if (!text) {
+        return failure(ERROR_NO_UNICODE_TRANSLATION);
+    }
+    return Path(std::move(*text));
+}
+
+SystemResult<void> FileApi::putInPlace(const Path &made, const Path &target, Placing placing)
+{
+    const auto from = widePath(made);
+    const auto to = widePath(target);
+    if (!from || !to) {
+        return std::unexpected(from ? to.error() : from.error());
+    }
+    // The hidden mark was for the time the file was incomplete.
+    ::SetFileAttributesW(from->c_str(), FILE_ATTRIBUTE_NORMAL);
+    DWORD flags = MOVEFILE_WRITE_THROUGH;
+    switch (placing) {
+    case Placing::ReplaceFile:
+        flags |= MOVEFILE_REPLACE_EXISTING;
+        break;
+    case Placing::NoFileThere:
+        break;
+    }
+    if (::MoveFileExW(from->c_str(), to->c_str(), flags) == 0) {
+        return lastError();
+    }
+    return {};
+}
+
+SystemResult<void> FileApi::remove(const Path &path)
+{
+    const auto wide = widePath(path);
+    if (!wide) {
+        return std::unexpected(wide.error());
+    }
+    if (::DeleteFileW(wide->c_str()) == 0) {
+        return lastError();
+    }
+    return {};
+}
+
+NativeFile nativeFileOf(std::FILE *stream)
+{
+    return static_cast<NativeFile>(::_get_osfhandle(::_fileno(stream)));
+}
+
+SystemResult<DataRun> nextDataRun(NativeFile file, std::int64_t from)
+{
+    // Read as all data: what a sparse file holds is not worth asking the system here.
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(handleOf(file), &size) == 0) {
+        return lastError();
+    }
+    return DataRun{std::min(from, size.QuadPart), size.QuadPart};
+}
+
+std::string_view streamPlaces()
+{
+    return "a pipe, the console or NUL";
+}
+
+int openHandleCount()
+{
+    DWORD count = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+    return static_cast<int>(count);
 }
 
 std::string osReason(OsError code)

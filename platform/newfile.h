@@ -1,12 +1,14 @@
 #pragma once
 
-// Making a new file of a given size with a few pieces of data in it, the rest zero; one file
-// per system (newfile_posix.cpp, newfile_windows.cpp).
+/// @file
+/// A new file made whole: of a given size, with a few pieces of data in it and the rest
+/// zero, or with a text. Never over an existing file, and never left half written.
+
+#include "platform/fileapi.h"
 
 #include <cstdint>
-#include <expected>
 #include <initializer_list>
-#include <string>
+#include <string_view>
 #include <vector>
 
 namespace stats::platform {
@@ -17,10 +19,14 @@ struct FilePiece
     std::vector<std::uint8_t> bytes;
 };
 
-/// Makes a new file of @p size bytes at @p path (UTF-8) holding @p pieces. Never touches an
-/// existing file (EEXIST), and removes a file it could not write whole; the errno value on
-/// failure.
-[[nodiscard]] std::expected<void, int> writeNewFile(const std::string &path, std::int64_t size,
-                                                    std::initializer_list<FilePiece> pieces);
+/// Makes a new file of @p size bytes at @p path holding @p pieces; what no piece covers
+/// stays a hole where the system has them. A file that is there is never touched
+/// (Fault::Exists), and one that could not be written whole is removed again.
+[[nodiscard]] SystemResult<void> writeNewFile(FileApi &files, const Path &path, std::int64_t size,
+                                              std::initializer_list<FilePiece> pieces);
+
+/// Makes a new file at @p path holding @p text, on the same terms.
+[[nodiscard]] SystemResult<void> writeNewFile(FileApi &files, const Path &path,
+                                              std::string_view text);
 
 } // namespace stats::platform

@@ -1,38 +1,22 @@
 #include "table/outputfile.h"
 
-#include <array>
-#include <chrono>
+#include "image/imagefile.h"
+#include "platform/outputfile.h"
 
-// What every system shares of the rules for the file a CSV goes to; the system calls that
-// write it are in outputfile_posix.cpp and outputfile_windows.cpp.
+#include <array>
 
 namespace stats::table {
 
-std::string systemReason(int error)
-{
-    return error == 0 ? std::string("the system gave no reason") : platform::osReason(error);
-}
+namespace {
 
-void removeAbandonedTemporaries(const std::filesystem::path &folder)
-{
-    // A temporary name is the prefix and six letters or digits.
-    constexpr std::size_t kNameLength = kTemporaryPrefix.size() + 6;
-    // An export holds its file while it writes it, and puts it in place a moment after; one
-    // written less than a minute ago may be in that moment.
-    const auto abandonedBefore =
-        std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1);
-    std::error_code error;
-    for (const auto &entry : std::filesystem::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() == kNameLength && name.starts_with(kTemporaryPrefix) &&
-            entry.is_regular_file(error) && !entry.is_symlink(error) &&
-            entry.last_write_time(error) < abandonedBefore) {
-            removeIfAbandoned(entry.path());
-        }
-    }
-}
+using Written = std::expected<void, std::string>;
+using platform::FileApi;
+using platform::Path;
 
-std::string imageRisk(const std::string &path, platform::FileApi &files)
+// Why the existing regular file at `path` must not be replaced by a CSV: it holds the game
+// code of an image, or it cannot be read, so that nothing tells it from one. Empty when it
+// may be.
+std::string imageRisk(const Path &path, FileApi &files)
 {
     const auto opened = files.open(path, platform::Access::Read);
     if (!opened) {
@@ -52,6 +36,104 @@ std::string imageRisk(const std::string &path, platform::FileApi &files)
                "image";
     }
     return {};
+}
+
+std::string problemOf(const platform::OutputFailure &failure)
+{
+    switch (failure.stage) {
+    case platform::OutputStage::MakeTemporary:
+        return "a new file cannot be made in its folder: " + systemReason(failure.error.code);
+    case platform::OutputStage::Write:
+        return "writing the CSV failed: " + systemReason(failure.error.code);
+    case platform::OutputStage::Replaced:
+        return "it was replaced by another file while the CSV was written";
+    case platform::OutputStage::PutInPlace:
+        return "the CSV cannot be put in place: " + systemReason(failure.error.code);
+    }
+    return {};
+}
+
+// Writes the CSV beside the target and puts it in place once it is whole and on the disk.
+Written replaceWith(const Path &target, std::string_view csv,
+                    const std::optional<platform::FileStatus> &existing, FileApi &files)
+{
+    if (auto replaced = platform::replaceWhole(files, target, csv, existing); !replaced) {
+        return std::unexpected(problemOf(replaced.error()) +
+                               (existing ? "; the file is as it was" : "; no file was made"));
+    }
+    return {};
+}
+
+// A pipe, a terminal or the null device: written as it is, as nothing can be replaced there.
+Written writeStream(const Path &path, std::string_view csv, FileApi &files)
+{
+    const auto opened = files.openStream(path, platform::Direction::Write);
+    if (!opened) {
+        return std::unexpected("it cannot be opened for writing: " +
+                               systemReason(opened.error().code));
+    }
+    platform::FileHandle file(files, *opened);
+    auto written = platform::writeAllNext(files, *opened, csv);
+    if (written) {
+        written = file.closeNow();
+    }
+    if (!written) {
+        return std::unexpected("writing the CSV failed: " + systemReason(written.error().code));
+    }
+    return {};
+}
+
+// An existing regular file: replaced where a shell's redirect would write it, and a link
+// stays a link, the file it leads to being replaced.
+Written replaceFile(const Path &path, std::string_view csv, const platform::FileStatus &info,
+                    FileApi &files)
+{
+    if (auto problem = imageRisk(path, files); !problem.empty()) {
+        return std::unexpected(problem);
+    }
+    if (const auto allowed = files.mayWrite(path); !allowed) {
+        return std::unexpected("it may not be written: " + systemReason(allowed.error().code) +
+                               "; the CSV replaces only a file you may write");
+    }
+    const auto target = files.finalPath(path);
+    if (!target) {
+        return std::unexpected("it cannot be looked at: " + systemReason(target.error().code));
+    }
+    return replaceWith(*target, csv, info, files);
+}
+
+} // namespace
+
+std::string systemReason(int error)
+{
+    return error == 0 ? std::string("the system gave no reason") : platform::osReason(error);
+}
+
+Written writeOutputFile(const Path &path, std::string_view csv, platform::FileIdentity imageFile,
+                        FileApi &files)
+{
+    const auto info = files.status(path);
+    if (!info) {
+        if (info.error().fault != platform::Fault::NotFound) {
+            return std::unexpected("it cannot be looked at: " + systemReason(info.error().code));
+        }
+        return replaceWith(path, csv, std::nullopt, files);
+    }
+    if (info->type == platform::FileType::Regular && info->identity == imageFile) {
+        return std::unexpected("it is the image itself; the CSV is never written over the image");
+    }
+    switch (info->type) {
+    case platform::FileType::Regular:
+        return replaceFile(path, csv, *info, files);
+    case platform::FileType::Stream:
+        return writeStream(path, csv, files);
+    case platform::FileType::Folder:
+    case platform::FileType::Other:
+        break;
+    }
+    return std::unexpected(
+        "it is a folder, a disk or another device; the CSV goes only to a file, " +
+        std::string(platform::streamPlaces()));
 }
 
 } // namespace stats::table

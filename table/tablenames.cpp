@@ -4,9 +4,8 @@
 #include "catalogues/files/utf8.h"
 #include "image/imagefile.h"
 #include "platform/fileapi.h"
-#include "platform/userfiles.h"
+#include "platform/newfile.h"
 
-#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -29,28 +28,6 @@ std::string dataFileText(const catalogues::Catalogue &list)
     return text;
 }
 
-std::string reasonOf(int error)
-{
-    return platform::osReason(error == 0 ? EIO : error);
-}
-
-// Writes `text` into a new file at `path`; an existing file is never opened. A file that
-// could not be written whole is removed again. The system's reason on failure.
-std::expected<void, std::string> writeNewFile(const fs::path &path, std::string_view text)
-{
-    const auto fd = platform::createNewFile(path);
-    if (!fd) {
-        return std::unexpected(reasonOf(fd.error()));
-    }
-    platform::Descriptor file(*fd);
-    if (!platform::writeAll(*fd, text) || !file.closeNow()) {
-        const int error = errno;
-        platform::removeNewFile(path);
-        return std::unexpected(reasonOf(error));
-    }
-    return {};
-}
-
 int refuse(Streams streams, const std::string &file, const std::string &problem)
 {
     std::fprintf(streams.err, "stats-table: %s: %s\n", catalogues::shownEscaped(file).c_str(),
@@ -63,8 +40,9 @@ int refuse(Streams streams, const std::string &file, const std::string &problem)
 std::optional<catalogues::NamesInUse> namesForTool(const std::optional<std::string> &pack,
                                                    Streams streams)
 {
-    auto names = catalogues::chooseNames(pack ? std::optional<fs::path>(*pack) : std::nullopt,
-                                         catalogues::DataFolders::fromEnvironment());
+    auto names = catalogues::chooseNames(
+        pack ? std::optional<fs::path>(platform::Path(*pack).filesystem()) : std::nullopt,
+        catalogues::DataFolders::fromEnvironment());
     if (names) {
         return std::move(*names);
     }
@@ -88,22 +66,23 @@ std::string namesInUseText(const catalogues::NamesInUse &names)
                       : std::string("the built-in names");
 }
 
-int writeNamePack(const std::string &folder, const catalogues::NamesInUse &names, Streams streams)
+int writeNamePack(const std::string &folder, const catalogues::NamesInUse &names, Streams streams,
+                  platform::FileApi &files)
 {
-    const fs::path dir(folder);
+    const platform::Path dir(folder);
     std::error_code error;
-    fs::create_directories(dir, error);
+    fs::create_directories(dir.filesystem(), error);
     if (error) {
-        return refuse(streams, folder, "the folder cannot be made: " + reasonOf(error.value()));
+        return refuse(streams, folder, "the folder cannot be made: " + error.message());
     }
     // Every file is checked before any is written, so that a folder is never left with a
     // mix of old and new files.
     bool taken = false;
     for (const CatalogueFile &file : kCatalogueFiles) {
-        const fs::path path = dir / file.fileName;
-        if (fs::exists(fs::symlink_status(path, error))) {
+        const platform::Path path = dir / file.fileName;
+        if (fs::exists(fs::symlink_status(path.filesystem(), error))) {
             taken = true;
-            refuse(streams, path.string(), "it exists already");
+            refuse(streams, path.text(), "it exists already");
         }
     }
     if (taken) {
@@ -111,22 +90,22 @@ int writeNamePack(const std::string &folder, const catalogues::NamesInUse &names
                       "nothing was written; names never overwrites a file. Name a new or an "
                       "empty folder");
     }
-    std::vector<fs::path> written;
+    std::vector<platform::Path> written;
     std::string report;
     for (const CatalogueFile &file : kCatalogueFiles) {
-        const fs::path path = dir / file.fileName;
+        const platform::Path path = dir / file.fileName;
         const catalogues::Catalogue &list = catalogues::listOfFile(names.names, file);
-        if (const auto done = writeNewFile(path, dataFileText(list)); !done) {
+        if (const auto done = platform::writeNewFile(files, path, dataFileText(list)); !done) {
             // A part of a pack would later load as if it were the whole of it.
-            for (const fs::path &partial : written) {
-                fs::remove(partial, error);
+            for (const platform::Path &partial : written) {
+                static_cast<void>(files.remove(partial));
             }
-            return refuse(streams, path.string(),
-                          "writing failed: " + done.error() +
+            return refuse(streams, path.text(),
+                          "writing failed: " + platform::osReason(done.error().code) +
                               "; the files written so far were removed again");
         }
         written.push_back(path);
-        report += catalogues::shownEscaped(path.string()) + ": " + std::to_string(list.rowCount()) +
+        report += catalogues::shownEscaped(path.text()) + ": " + std::to_string(list.rowCount()) +
                   " rows\n";
     }
     const auto found = catalogues::namePackFolders(catalogues::DataFolders::fromEnvironment());

@@ -25,6 +25,6 @@ namesForTool(const std::optional<std::string> &pack, Streams streams);
 /// after each, creating the folder if need be. Never overwrites: if any of the six exists,
 /// nothing is written. Says on @p streams.out what it wrote; the exit status.
 [[nodiscard]] int writeNamePack(const std::string &folder, const catalogues::NamesInUse &names,
-                                Streams streams);
+                                Streams streams, platform::FileApi &files);
 
 } // namespace stats::table

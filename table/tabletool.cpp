@@ -3,7 +3,6 @@
 #include "catalogues/catalogues.h"
 #include "image/errortext.h"
 #include "image/imagefile.h"
-#include "platform/userfiles.h"
 #include "table/outputfile.h"
 #include "table/tablechanges.h"
 #include "table/tablecsv.h"
@@ -12,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <expected>
 #include <getopt.h>
 #include <optional>
@@ -269,34 +269,30 @@ std::string shown(std::string_view path)
     return shownEscaped(path);
 }
 
-std::string systemReason(int error)
-{
-    return error == 0 ? std::string("the system gave no reason") : platform::osReason(error);
-}
-
 // Reads the whole of an open file or pipe, refusing one larger than kImportLimit.
-std::expected<std::string, std::string> readAll(int fd)
+std::expected<std::string, std::string> readAll(platform::FileApi &files, platform::NativeFile file)
 {
-    auto text = platform::readAll(fd, kImportLimit);
+    auto text = platform::readAllNext(files, file, kImportLimit);
     if (text) {
         return std::move(*text);
     }
-    if (text.error().code != 0) {
-        return std::unexpected("it cannot be read: " + systemReason(text.error().code));
+    if (text.error().error) {
+        return std::unexpected("it cannot be read: " + systemReason(text.error().error->code));
     }
     return std::unexpected("it is larger than " + std::to_string(kImportLimitMiB) +
                            std::string(" MiB, far larger than a CSV "
                                        "of the table (is it the right file?)"));
 }
 
-std::expected<std::string, std::string> readTextFile(const std::string &path)
+std::expected<std::string, std::string> readTextFile(platform::FileApi &files,
+                                                     const std::string &path)
 {
-    const auto fd = platform::openToRead(path);
-    if (!fd) {
-        return std::unexpected("it cannot be opened: " + systemReason(fd.error()));
+    const auto opened = files.openStream(path, platform::Direction::Read);
+    if (!opened) {
+        return std::unexpected("it cannot be opened: " + systemReason(opened.error().code));
     }
-    const platform::Descriptor file(*fd);
-    return readAll(*fd);
+    const platform::FileHandle file(files, *opened);
+    return readAll(files, *opened);
 }
 
 // A report that could not be written is a failure, though the image is settled by then:
@@ -307,8 +303,9 @@ int reportWritten(Streams streams, const std::string &outcome)
     if (std::fflush(streams.out) == 0 && std::ferror(streams.out) == 0) {
         return kExitDone;
     }
+    // A C stream's failure is in the C library's errno on every system.
     std::fprintf(streams.err, "stats-table: the report could not be written: %s; %s\n",
-                 systemReason(errno).c_str(), outcome.c_str());
+                 std::strerror(errno), outcome.c_str());
     return kExitRefused;
 }
 
@@ -454,7 +451,7 @@ private:
     {
         if (std::fwrite(text.data(), 1, text.size(), m_streams.out) != text.size() ||
             std::fflush(m_streams.out) != 0) {
-            refuse("standard output", systemReason(errno));
+            refuse("standard output", std::strerror(errno));
             return false;
         }
         return true;
@@ -489,7 +486,7 @@ private:
     // "-" is standard input, as it is standard output for an export.
     std::expected<std::string, std::string> readImport(const std::string &path)
     {
-        auto text = path != "-" ? readTextFile(path) : readStandardInput();
+        auto text = path != "-" ? readTextFile(m_files, path) : readStandardInput();
         m_files.reached(platform::SaveStep::CsvRead, 0);
         return text;
     }
@@ -497,7 +494,7 @@ private:
     std::expected<std::string, std::string> readStandardInput()
     {
         std::fflush(m_streams.out);
-        return readAll(::fileno(m_streams.in));
+        return readAll(m_files, platform::nativeFileOf(m_streams.in));
     }
 
     int refuseFaults(const Options &options, const ImportTable &imported)
@@ -615,12 +612,15 @@ private:
         }
         case ErrorKind::LengthChanged: {
             const std::string held =
-                failure.written.empty()
+                !failure.written.empty()
+                    ? "; these entries were written whole and hold their new values: " +
+                          labels(failure.written, updates)
+                : !failure.entries.empty()
                     ? "; these entries were written into it, then put back where it still held "
                       "them: " +
                           labels(failure.entries, updates)
-                    : "; these entries were written whole and hold their new values: " +
-                          labels(failure.written, updates);
+                    : "; the file no longer reaches the entries it was writing, so none of them "
+                      "is in it";
             return refuse(path, image::describeError(failure.error, image::Activity::Import) +
                                     held +
                                     ". Check the image before you rely on it, and import again "
@@ -693,7 +693,7 @@ int runTableTool(std::span<const std::string_view> args, Streams streams, platfo
         // diff writes its output itself and says when it could not.
         return tool.diffTables(*options);
     case Command::Names:
-        status = writeNamePack(options->folder, *names, streams);
+        status = writeNamePack(options->folder, *names, streams, files);
         return status == kExitDone ? reportWritten(streams, "the name files were written") : status;
     }
     if (status != kExitDone) {

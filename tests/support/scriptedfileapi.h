@@ -21,10 +21,22 @@ namespace stats::testing {
 class ScriptedFileApi : public platform::FileApi
 {
 public:
-    /// The calls of the file seam: what is at a path, open, what the open file is, read,
-    /// write, flush, close, and the lock.
-    enum class Call { Status, Open, FileStatus, Read, Write, Flush, Close, Lock };
-    static constexpr std::size_t kCallKinds = 8;
+    /// The calls of the file seam: what is at a path, open, what the open file is, read (at
+    /// an offset or the next bytes), write (likewise), flush, close, the lock, making a new
+    /// file and putting one in place.
+    enum class Call {
+        Status,
+        Open,
+        FileStatus,
+        Read,
+        Write,
+        Flush,
+        Close,
+        Lock,
+        Create,
+        PutInPlace
+    };
+    static constexpr std::size_t kCallKinds = 10;
 
     /// What happens to writes once their byte budget is spent.
     enum class AfterBudget {
@@ -92,13 +104,13 @@ public:
     [[nodiscard]] int openDescriptors() const { return m_opened - m_closed; }
     [[nodiscard]] int calls(Call call) const { return m_counts[index(call)]; }
 
-    platform::SystemResult<platform::FileStatus> status(const std::string &path) override
+    platform::SystemResult<platform::FileStatus> status(const platform::Path &path) override
     {
         return hooked(Call::Status, fails(Call::Status)
                                         ? failure<platform::FileStatus>(Call::Status)
                                         : FileApi::status(path));
     }
-    platform::SystemResult<platform::NativeFile> open(const std::string &path,
+    platform::SystemResult<platform::NativeFile> open(const platform::Path &path,
                                                       platform::Access access) override
     {
         if (fails(Call::Open)) {
@@ -142,6 +154,46 @@ public:
         ++m_closed;
         auto result = FileApi::close(file);
         return fails(Call::Close) ? failure<void>(Call::Close) : result;
+    }
+    platform::SystemResult<platform::NativeFile> create(const platform::Path &path,
+                                                        platform::NewFile kind) override
+    {
+        if (fails(Call::Create)) {
+            return failure<platform::NativeFile>(Call::Create);
+        }
+        auto file = FileApi::create(path, kind);
+        m_opened += file ? 1 : 0;
+        return hooked(Call::Create, std::move(file));
+    }
+    platform::SystemResult<platform::NativeFile> openStream(const platform::Path &path,
+                                                            platform::Direction direction) override
+    {
+        if (fails(Call::Open)) {
+            return failure<platform::NativeFile>(Call::Open);
+        }
+        auto file = FileApi::openStream(path, direction);
+        m_opened += file ? 1 : 0;
+        return hooked(Call::Open, std::move(file));
+    }
+    platform::SystemResult<std::size_t> readNext(platform::NativeFile file, void *buffer,
+                                                 std::size_t count) override
+    {
+        return hooked(Call::Read, fails(Call::Read) ? failure<std::size_t>(Call::Read)
+                                                    : FileApi::readNext(file, buffer, count));
+    }
+    platform::SystemResult<std::size_t> writeNext(platform::NativeFile file, const void *buffer,
+                                                  std::size_t count) override
+    {
+        return hooked(Call::Write, fails(Call::Write) ? failure<std::size_t>(Call::Write)
+                                                      : FileApi::writeNext(file, buffer, count));
+    }
+    platform::SystemResult<void> putInPlace(const platform::Path &made,
+                                            const platform::Path &target,
+                                            platform::Placing placing) override
+    {
+        return hooked(Call::PutInPlace, fails(Call::PutInPlace)
+                                            ? failure<void>(Call::PutInPlace)
+                                            : FileApi::putInPlace(made, target, placing));
     }
     void reached(platform::SaveStep step, std::size_t entry) override
     {

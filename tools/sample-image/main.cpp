@@ -27,8 +27,7 @@ int main(int argc, char **argv)
         size = std::int64_t{mebibytes} << 20;
     }
     if (const auto written = stats::tools::writeSampleImage(argv[1], size); !written) {
-        std::fprintf(stderr, "make-sample-image: %s: %s\n", argv[1],
-                     std::strerror(written.error()));
+        std::fprintf(stderr, "make-sample-image: %s: %s\n", argv[1], written.error().c_str());
         return 1;
     }
     std::printf("%s\n", argv[1]);

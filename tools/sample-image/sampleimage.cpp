@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <string_view>
 #include <vector>
 
@@ -109,16 +108,23 @@ std::uint8_t sampleByteAt(std::int64_t offset)
     return 0;
 }
 
-std::expected<void, int> writeSampleImage(const std::string &path, std::int64_t size)
+std::expected<void, std::string> writeSampleImage(const std::string &path, std::int64_t size,
+                                                  platform::FileApi &files)
 {
     if (size < kGuardEnd) {
-        return std::unexpected(EINVAL);
+        return std::unexpected("a sample image holds at least " + std::to_string(kGuardEnd) +
+                               " bytes");
     }
     // Only the header and the table hold data; the rest stays a hole that takes no disk.
     using platform::FilePiece;
-    return platform::writeNewFile(path, size,
-                                  {FilePiece{0, bytesOfRange(0, kHeaderSize)},
-                                   FilePiece{kGuardStart, bytesOfRange(kGuardStart, kGuardEnd)}});
+    const auto written =
+        platform::writeNewFile(files, path, size,
+                               {FilePiece{0, bytesOfRange(0, kHeaderSize)},
+                                FilePiece{kGuardStart, bytesOfRange(kGuardStart, kGuardEnd)}});
+    if (!written) {
+        return std::unexpected(platform::osReason(written.error().code));
+    }
+    return {};
 }
 
 } // namespace stats::tools

@@ -5,6 +5,7 @@
 /// table whose edited bytes are valid for their lists and a recognisable pattern elsewhere.
 
 #include "image/imagefile.h"
+#include "platform/fileapi.h"
 
 #include <cstdint>
 #include <expected>
@@ -24,8 +25,9 @@ inline constexpr std::int64_t kGuardSize = 64;
 [[nodiscard]] std::uint8_t sampleByteAt(std::int64_t offset);
 
 /// Writes a new sample image of @p size bytes (at least the table's end) at @p path. Never
-/// touches an existing file (EEXIST); the errno value on failure.
-[[nodiscard]] std::expected<void, int> writeSampleImage(const std::string &path,
-                                                        std::int64_t size = kSampleImageSize);
+/// touches an existing file; the problem in words on failure.
+[[nodiscard]] std::expected<void, std::string>
+writeSampleImage(const std::string &path, std::int64_t size = kSampleImageSize,
+                 platform::FileApi &files = platform::systemFileApi());
 
 } // namespace stats::tools

@@ -6,6 +6,7 @@
 #include "catalogues/namepack.h"
 #include "form1.h"
 #include "layout.h"
+#include "platform/process.h"
 #include "settings.h"
 #include "startup.h"
 
@@ -58,7 +59,7 @@ void showAtStart(const QString &text)
 void tellAtStart(const std::string &line)
 {
     std::fprintf(stderr, "%s\n", line.c_str());
-    if (!stats::app::errorsAreSeen() &&
+    if (!stats::platform::standardErrorIsSeen() &&
         qobject_cast<QApplication *>(QCoreApplication::instance())) {
         showAtStart(QString::fromStdString(line));
     }

@@ -15,9 +15,4 @@ namespace stats::app {
 /// Called once the application object exists and the settings paths are set: makes the
 /// fonts the program brings known and the ones it does not set itself definite.
 void adaptToSystem();
-
-/// Whether what the program writes to standard error reaches anyone: a Windows program started
-/// from the desktop or "Open with" has no console.
-[[nodiscard]] bool errorsAreSeen();
-
 } // namespace stats::app

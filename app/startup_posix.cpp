@@ -22,10 +22,4 @@ void adaptToSystem()
     // The system's fonts are the ones the window was made with.
 }
 
-bool errorsAreSeen()
-{
-    // Standard error goes to the terminal, the session's log or wherever it was sent.
-    return true;
-}
-
 } // namespace stats::app

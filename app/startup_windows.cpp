@@ -5,8 +5,6 @@
 #include <QFont>
 #include <QFontDatabase>
 
-#include <windows.h>
-
 namespace stats::app {
 
 std::function<void()> beginFontStartUp()
@@ -30,22 +28,6 @@ void adaptToSystem()
     QApplication::setFont(QFont(
         {QStringLiteral("Segoe UI"), QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans")},
         9));
-}
-
-bool errorsAreSeen()
-{
-    // A file or a pipe someone redirected it to, or the console of this process. A program with
-    // a window that is started from a Command Prompt gets no console of its own, and one
-    // started from the desktop gets no handle at all.
-    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    if (error == nullptr || error == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    const DWORD type = GetFileType(error);
-    if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
-        return true;
-    }
-    return type == FILE_TYPE_CHAR && GetConsoleWindow() != nullptr;
 }
 
 } // namespace stats::app

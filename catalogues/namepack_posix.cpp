@@ -1,6 +1,6 @@
 #include "catalogues/namepack.h"
 
-#include <cstdlib>
+#include "platform/process.h"
 
 // Where name packs are looked for on POSIX systems: the XDG data folders.
 
@@ -9,12 +9,6 @@ namespace stats::catalogues {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string environmentValue(const char *name)
-{
-    const char *value = std::getenv(name);
-    return value == nullptr ? std::string() : std::string(value);
-}
 
 // The pack folder inside a folder named in an XDG variable, or nothing for an empty or
 // relative one. Made as one text, so that the path is taken apart once.
@@ -36,8 +30,8 @@ std::optional<fs::path> packFolderIn(std::string_view folder, std::string_view b
 
 DataFolders DataFolders::fromEnvironment()
 {
-    return {environmentValue("XDG_DATA_HOME"), environmentValue("HOME"),
-            environmentValue("XDG_DATA_DIRS")};
+    return {platform::environmentValue("XDG_DATA_HOME"), platform::environmentValue("HOME"),
+            platform::environmentValue("XDG_DATA_DIRS")};
 }
 
 std::vector<fs::path> namePackFolders(const DataFolders &folders)

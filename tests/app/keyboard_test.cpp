@@ -5,7 +5,6 @@
 #include "image/imagefile.h"
 #include "image/statstable.h"
 #include "modalanswerer.h"
-#include "sample-image/sampleimage.h"
 #include "support/fieldoffset.h"
 #include "support/tempimage.h"
 #include "windowdriver.h"
@@ -19,14 +18,10 @@ using namespace stats;
 using image::Field;
 using image::Range;
 using stats::testing::offsetOf;
+using stats::testing::sampleByte;
 using testing::focusedControlName;
 
 namespace {
-
-std::uint8_t sampleByte(int record, Field field)
-{
-    return tools::sampleFieldBytes(record)[static_cast<std::size_t>(field)];
-}
 
 // A key pressed on whatever has the focus, as the keyboard delivers it.
 void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)

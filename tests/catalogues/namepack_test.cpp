@@ -1,6 +1,7 @@
 // Name packs: the faults that refuse one, what a sound one changes, and where one is found.
 
 #include "catalogues/namepack.h"
+#include "support/ordinaryuser.h"
 #include "support/tempimage.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,6 @@
 #include <fstream>
 #include <functional>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -143,24 +142,16 @@ TEST(PackFault, AFolderThatCannotBeSearchedGivesTheSystemsReason)
     writeText(pack / "types.txt", "ether\n");
     fs::permissions(dir.path(), fs::perms::all);
     fs::permissions(pack, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-            ::_exit(3);
-        }
+    EXPECT_TRUE(stats::testing::asOrdinaryUser([&] {
         for (const fs::path &folder : {pack, pack / "inner"}) {
             const auto names = loadNamePack(folder, builtInCatalogues());
-            if (names || faultsText(names.error())
-                                 .find("cannot be looked at: Permission "
-                                       "denied") == std::string::npos) {
-                ::_exit(4);
+            if (names || faultsText(names.error()).find("cannot be looked at: Permission denied") ==
+                             std::string::npos) {
+                return false;
             }
         }
-        ::_exit(0);
-    }
-    int status = -1;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        return true;
+    }));
     fs::permissions(pack, fs::perms::owner_all);
 }
 

@@ -5,17 +5,11 @@
 #include "session/session.h"
 
 #include "sample-image/sampleimage.h"
+#include "sessioncases.h"
 #include "support/fieldoffset.h"
-#include "support/scriptedfileapi.h"
-#include "support/tempimage.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 
 namespace {
 
@@ -134,15 +128,9 @@ void PrintTo(const Case &row, std::ostream *out)
     *out << row.name;
 }
 
-class HistoryTest : public ::testing::TestWithParam<Case>
+class HistoryTest : public stats::testing::SessionCases<Case>
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(stats::testing::makeSampleImage(m_a));
-        ASSERT_TRUE(stats::testing::makeSampleImage(m_b));
-    }
-
     static int hpOf(const std::string &path, int row)
     {
         const auto byte = stats::testing::readBytes(
@@ -150,33 +138,31 @@ protected:
         return byte.empty() ? -1 : byte.front();
     }
 
-    session::Outcome run(session::Session &model, const Step &step)
+    session::Outcome run(const Step &step) override
     {
         switch (step.action) {
         case Do::OpenA:
-            return model.open(m_a);
+            return m_session.open(m_a);
         case Do::OpenB:
-            return model.open(m_b);
+            return m_session.open(m_b);
         case Do::LoadA:
-            return model.load(Range::List1, kRowA);
+            return m_session.load(Range::List1, kRowA);
         case Do::LoadB:
-            return model.load(Range::List1, kRowB);
+            return m_session.load(Range::List1, kRowB);
         case Do::SetHp:
-            model.setField(Field::hp, {text(step.value), std::nullopt});
+            m_session.setField(Field::hp, {text(step.value), std::nullopt});
             return {};
         case Do::Save:
-            return model.saveLoaded();
+            return m_session.saveLoaded();
         case Do::Undo:
-            return model.undo();
+            return m_session.undo();
         case Do::Redo:
-            return model.redo();
-        case Do::ChangeA: {
-            std::fstream file(m_a, std::ios::in | std::ios::out | std::ios::binary);
-            file.seekp(stats::testing::offsetOf(Range::List1, kRowA, Field::hp));
-            file.put(static_cast<char>(step.value));
-            EXPECT_TRUE(file.good());
+            return m_session.redo();
+        case Do::ChangeA:
+            EXPECT_TRUE(stats::testing::writeByteAt(
+                m_a, stats::testing::offsetOf(Range::List1, kRowA, Field::hp),
+                static_cast<std::uint8_t>(step.value)));
             return {};
-        }
         case Do::FailWrite:
             m_files.failAfterStep(image::SaveStep::BeforeWrites, 0, Call::Write, EIO);
             return {};
@@ -193,11 +179,6 @@ protected:
         }
         return {};
     }
-
-    stats::testing::TempDir m_dir;
-    std::string m_a = m_dir.file("a.nds");
-    std::string m_b = m_dir.file("b.nds");
-    stats::testing::ScriptedFileApi m_files;
 };
 
 std::optional<int> rowOf(const std::optional<session::SavedChange> &change)
@@ -208,30 +189,22 @@ std::optional<int> rowOf(const std::optional<session::SavedChange> &change)
 TEST_P(HistoryTest, TakesSavesBackAndDoesThemAgain)
 {
     const Case &row = GetParam();
-    session::Session model(catalogues::builtInCatalogues(), m_files);
-    std::optional<session::Problem> problem;
-    for (const Step &step : row.steps) {
-        const session::Outcome outcome = run(model, step);
-        problem = outcome ? std::nullopt : std::optional(outcome.error());
-    }
+    const session::Outcome outcome = runSteps();
+    const auto problem = outcome ? std::nullopt : std::optional(outcome.error());
     EXPECT_EQ(problem ? std::optional(problem->refusal) : std::nullopt, row.refusal);
     const bool failed = problem && problem->refusal == Refusal::ImageFailed;
     EXPECT_EQ(failed ? std::optional(problem->error.kind) : std::nullopt, row.error);
     EXPECT_EQ(hpOf(m_a, kRowA), row.hpA);
     EXPECT_EQ(hpOf(m_a, kRowB), row.hpB);
-    EXPECT_EQ(model.fields()[0].text, row.shownHp);
-    EXPECT_EQ(model.unsaved(), row.unsaved);
-    EXPECT_EQ(rowOf(model.nextStep(Direction::Undo)), row.undoRow);
-    EXPECT_EQ(rowOf(model.nextStep(Direction::Redo)), row.redoRow);
+    EXPECT_EQ(m_session.fields()[0].text, row.shownHp);
+    EXPECT_EQ(m_session.unsaved(), row.unsaved);
+    EXPECT_EQ(rowOf(m_session.nextStep(Direction::Undo)), row.undoRow);
+    EXPECT_EQ(rowOf(m_session.nextStep(Direction::Redo)), row.redoRow);
     EXPECT_EQ(m_files.openDescriptors(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(History, HistoryTest, ::testing::ValuesIn(cases()), [](const auto &param) {
-    std::string name = param.param.name;
-    std::ranges::replace_if(
-        name, [](char c) { return !std::isalnum(c); }, '_');
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(History, HistoryTest, ::testing::ValuesIn(cases()),
+                         stats::testing::caseName<Case>);
 
 // Saves far past a hundred are all kept: each undo goes back one of them, to the first value.
 TEST(HistoryLimit, KeepsMoreThanAHundredSaves)

@@ -5,11 +5,9 @@
 #include "session/session.h"
 
 #include "sample-image/sampleimage.h"
+#include "sessioncases.h"
 #include "support/fieldoffset.h"
-#include "support/scriptedfileapi.h"
-#include "support/tempimage.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -279,13 +277,13 @@ void PrintTo(const Case &row, std::ostream *out)
     *out << row.name;
 }
 
-class SessionTest : public ::testing::TestWithParam<Case>
+class SessionTest : public stats::testing::SessionCases<Case>
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(stats::testing::makeSampleImage(m_a));
-        ASSERT_TRUE(stats::testing::makeSampleImage(m_b));
+        SessionCases::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
         ASSERT_TRUE(writeRecord(m_b, recordOfB()));
         ASSERT_EQ(::mkfifo(m_fifo.c_str(), 0600), 0);
         std::ofstream(m_other) << std::string(512, 'X');
@@ -294,12 +292,14 @@ protected:
 
     static bool writeRecord(const std::string &path, const FieldBytes &bytes)
     {
-        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
         for (std::size_t i = 0; i < bytes.size(); ++i) {
-            file.seekp(stats::testing::offsetOf(Range::List1, kRow, image::kFields[i].field));
-            file.put(static_cast<char>(bytes[i]));
+            if (!stats::testing::writeByteAt(
+                    path, stats::testing::offsetOf(Range::List1, kRow, image::kFields[i].field),
+                    bytes[i])) {
+                return false;
+            }
         }
-        return file.good();
+        return true;
     }
 
     static FieldBytes recordOf(const std::string &path)
@@ -313,34 +313,34 @@ protected:
         return bytes;
     }
 
-    session::Outcome run(session::Session &model, const Step &step)
+    session::Outcome run(const Step &step) override
     {
         switch (step.action) {
         case Do::OpenA:
-            return model.open(m_a);
+            return m_session.open(m_a);
         case Do::OpenALink:
-            return model.open(m_aLink);
+            return m_session.open(m_aLink);
         case Do::OpenB:
-            return model.open(m_b);
+            return m_session.open(m_b);
         case Do::OpenNothing:
-            return model.open({});
+            return m_session.open({});
         case Do::OpenFifo:
-            return model.open(m_fifo);
+            return m_session.open(m_fifo);
         case Do::OpenOther:
-            return model.open(m_other);
+            return m_session.open(m_other);
         case Do::OpenMissing:
-            return model.open(m_dir.file("no such image.nds"));
+            return m_session.open(m_dir.file("no such image.nds"));
         case Do::Load:
-            return model.load(Range::List1, kRow);
+            return m_session.load(Range::List1, kRow);
         case Do::Set:
-            model.setField(step.field, step.value);
+            m_session.setField(step.field, step.value);
             return {};
         case Do::Save:
-            return model.save(step.range, kRow);
+            return m_session.save(step.range, kRow);
         case Do::SaveLoaded:
-            return model.saveLoaded();
+            return m_session.saveLoaded();
         case Do::Discard:
-            model.discard();
+            m_session.discard();
             return {};
         case Do::ChangeA:
             return writeRecord(m_a, with(kA, Field::hp, 1))
@@ -360,11 +360,7 @@ protected:
         return {};
     }
 
-    stats::testing::TempDir m_dir;
-    stats::testing::ScriptedFileApi m_files;
-    std::string m_a = m_dir.file("a.nds");
     std::string m_aLink = m_dir.file("a-again.nds");
-    std::string m_b = m_dir.file("b.nds");
     std::string m_fifo = m_dir.file("fifo.nds");
     std::string m_other = m_dir.file("other.nds");
 };
@@ -372,23 +368,14 @@ protected:
 TEST_P(SessionTest, Rules)
 {
     const Case &row = GetParam();
-    session::Session model(catalogues::builtInCatalogues(), m_files);
-    std::optional<Refusal> refusal;
-    for (const Step &step : row.steps) {
-        const session::Outcome outcome = run(model, step);
-        refusal = outcome ? std::nullopt : std::optional(outcome.error().refusal);
-    }
-    EXPECT_EQ(refusal, row.outcome);
-    EXPECT_EQ(model.unsaved(), row.unsaved);
+    const session::Outcome outcome = runSteps();
+    EXPECT_EQ(outcome ? std::nullopt : std::optional(outcome.error().refusal), row.outcome);
+    EXPECT_EQ(m_session.unsaved(), row.unsaved);
     EXPECT_EQ(recordOf(m_a), row.a);
     EXPECT_EQ(recordOf(m_b), row.b);
 }
 
-INSTANTIATE_TEST_SUITE_P(Session, SessionTest, ::testing::ValuesIn(cases()), [](const auto &param) {
-    std::string name = param.param.name;
-    std::ranges::replace_if(
-        name, [](char c) { return !std::isalnum(c); }, '_');
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Session, SessionTest, ::testing::ValuesIn(cases()),
+                         stats::testing::caseName<Case>);
 
 } // namespace

@@ -74,7 +74,7 @@ enum class Direction : std::uint8_t { Read, Write };
 enum class NewFile : std::uint8_t { Finished, Temporary };
 
 /// Whether putInPlace may replace a file that is at the target.
-enum class Placing : std::uint8_t { ReplaceFile, NoFileThere };
+enum class Placing : std::uint8_t { ReplacingFile, NoFileThere };
 
 /// Our programs' lock on an image: shared while the whole table is read or an entry loaded,
 /// exclusive from the check of the records to the last write.

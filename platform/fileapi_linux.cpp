@@ -325,7 +325,7 @@ SystemResult<void> FileApi::putInPlace(const Path &made, const Path &target, Pla
             return lastError();
         }
         break;
-    case Placing::ReplaceFile:
+    case Placing::ReplacingFile:
         break;
     }
     if (::rename(made.text().c_str(), target.text().c_str()) != 0) {
@@ -383,6 +383,11 @@ int openHandleCount()
 
 std::string osReason(OsError code)
 {
+    // The system's own text says only "Text file busy"; what it means and what to do is ours.
+    if (code == ETXTBSY) {
+        return "another program is running from this file, and the system lets no other "
+               "program write it meanwhile; close that program and try again";
+    }
     return std::strerror(code);
 }
 

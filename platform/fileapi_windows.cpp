@@ -321,7 +321,8 @@ SystemResult<std::size_t> FileApi::readNext(NativeFile file, void *buffer, std::
 {
     DWORD got = 0;
     const auto wanted = static_cast<DWORD>(std::min(count, kLargestTransfer));
-    return transferred(::ReadFile(handleOf(file), buffer, wanted, &got, nullptr), got);
+    const BOOL done = ::ReadFile(handleOf(file), buffer, wanted, &got, nullptr);
+    return transferred(done, got);
 }
 
 SystemResult<std::size_t> FileApi::writeNext(NativeFile file, const void *buffer, std::size_t count)
@@ -417,7 +418,7 @@ SystemResult<void> FileApi::putInPlace(const Path &made, const Path &target, Pla
     ::SetFileAttributesW(from->c_str(), FILE_ATTRIBUTE_NORMAL);
     DWORD flags = MOVEFILE_WRITE_THROUGH;
     switch (placing) {
-    case Placing::ReplaceFile:
+    case Placing::ReplacingFile:
         flags |= MOVEFILE_REPLACE_EXISTING;
         break;
     case Placing::NoFileThere:

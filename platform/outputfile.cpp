@@ -85,10 +85,19 @@ void removeAbandonedTemporaries(FileApi &files, const Path &folder)
     }
 }
 
-std::expected<void, OutputFailure> replaceWhole(FileApi &files, const Path &target,
+std::expected<void, OutputFailure> replaceWhole(FileApi &files, const Path &path,
                                                 std::string_view bytes,
                                                 const std::optional<FileStatus> &existing)
 {
+    // The temporary file goes beside the file a link leads to, so that it can take its name.
+    Path target = path;
+    if (existing) {
+        auto final = files.finalPath(path);
+        if (!final) {
+            return std::unexpected(OutputFailure{OutputStage::Look, final.error()});
+        }
+        target = std::move(*final);
+    }
     const Path folder = target.folder();
     removeAbandonedTemporaries(files, folder);
     auto made = makeTemporary(files, folder);
@@ -122,11 +131,14 @@ std::expected<void, OutputFailure> replaceWhole(FileApi &files, const Path &targ
     if (existing) {
         // Only the file that was looked at is replaced, not one put there meanwhile.
         const auto now = files.status(target);
+        if (!now && now.error().fault != Fault::NotFound) {
+            return fail(OutputStage::Look, now.error());
+        }
         if (!now || now->identity != existing->identity) {
-            return fail(OutputStage::Replaced, now ? SystemError{} : now.error());
+            return fail(OutputStage::Replaced, SystemError{});
         }
     }
-    const Placing placing = existing ? Placing::ReplaceFile : Placing::NoFileThere;
+    const Placing placing = existing ? Placing::ReplacingFile : Placing::NoFileThere;
     if (auto placed = files.putInPlace(made->path, target, placing); !placed) {
         return fail(OutputStage::PutInPlace, placed.error());
     }

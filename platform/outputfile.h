@@ -19,9 +19,10 @@ inline constexpr std::string_view kTemporaryPrefix = ".stats-table.";
 
 /// Where a replacement stopped.
 enum class OutputStage : std::uint8_t {
+    Look,          ///< the target, or the file a link leads to, could not be looked at
     MakeTemporary, ///< no new file could be made in the folder
     Write,         ///< writing, flushing or closing the temporary file failed
-    Replaced,      ///< the target is no longer the file that was looked at
+    Replaced,      ///< the target is gone, or is no longer the file that was looked at
     PutInPlace,    ///< the temporary file could not take the target's name
 };
 
@@ -33,8 +34,9 @@ struct OutputFailure
 
 /// Writes @p bytes to @p target through a temporary file. @p existing is what was at the
 /// target when the caller looked: that very file is replaced, keeping its permissions, and
-/// nothing else; without it, a file that appears there meanwhile is left alone. No temporary
-/// file is left on any path out, nor after an interrupt.
+/// nothing else; a link stays a link, the file it leads to being replaced. Without it, a file
+/// that appears there meanwhile is left alone. No temporary file is left on any path out, nor
+/// after an interrupt.
 [[nodiscard]] std::expected<void, OutputFailure>
 replaceWhole(FileApi &files, const Path &target, std::string_view bytes,
              const std::optional<FileStatus> &existing);

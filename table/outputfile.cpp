@@ -41,6 +41,8 @@ std::string imageRisk(const Path &path, FileApi &files)
 std::string problemOf(const platform::OutputFailure &failure)
 {
     switch (failure.stage) {
+    case platform::OutputStage::Look:
+        return "it cannot be looked at: " + systemReason(failure.error.code);
     case platform::OutputStage::MakeTemporary:
         return "a new file cannot be made in its folder: " + systemReason(failure.error.code);
     case platform::OutputStage::Write:
@@ -83,8 +85,7 @@ Written writeStream(const Path &path, std::string_view csv, FileApi &files)
     return {};
 }
 
-// An existing regular file: replaced where a shell's redirect would write it, and a link
-// stays a link, the file it leads to being replaced.
+// An existing regular file: replaced where a shell's redirect would write it.
 Written replaceFile(const Path &path, std::string_view csv, const platform::FileStatus &info,
                     FileApi &files)
 {
@@ -95,11 +96,7 @@ Written replaceFile(const Path &path, std::string_view csv, const platform::File
         return std::unexpected("it may not be written: " + systemReason(allowed.error().code) +
                                "; the CSV replaces only a file you may write");
     }
-    const auto target = files.finalPath(path);
-    if (!target) {
-        return std::unexpected("it cannot be looked at: " + systemReason(target.error().code));
-    }
-    return replaceWith(*target, csv, info, files);
+    return replaceWith(path, csv, info, files);
 }
 
 } // namespace

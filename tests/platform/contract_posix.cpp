@@ -1,0 +1,35 @@
+#include "contract.h"
+
+#include <csignal>
+#include <cstdlib>
+
+namespace stats::testing {
+
+void interruptThisProgram()
+{
+    ::raise(SIGINT);
+    std::abort();
+}
+
+void killThisProgram()
+{
+    ::raise(SIGKILL);
+    std::abort();
+}
+
+void setEnvironmentValue(const char *name, const std::string &value)
+{
+    if (value.empty()) {
+        ::unsetenv(name);
+    } else {
+        ::setenv(name, value.c_str(), 1);
+    }
+}
+
+std::string runningProgramFile()
+{
+    // The system refuses to write the file of a program while it runs.
+    return "/proc/self/exe";
+}
+
+} // namespace stats::testing

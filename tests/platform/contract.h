@@ -63,11 +63,17 @@ inline void takeBackFromDeathTests(const char *name)
     setEnvironmentValue(name, "");
 }
 
-/// Whether a program that a death test ran ended before it finished, by a signal or with a
-/// status of its own.
+/// The status a death test's program ends with when it finished what it was given.
+inline constexpr int kFinished = 77;
+
+/// Whether a program that a death test ran ended before it finished: by a signal, or with a
+/// status of the system's.
 inline bool endedEarly(int status)
 {
-    return status != 0;
+    return !::testing::ExitedWithCode(kFinished)(status);
 }
+
+/// Makes a symbolic link at @p link to @p target; false where the system makes none.
+[[nodiscard]] bool makeLink(const std::string &target, const std::string &link);
 
 } // namespace stats::testing

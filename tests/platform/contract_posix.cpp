@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace stats::testing {
 
@@ -24,6 +25,11 @@ void setEnvironmentValue(const char *name, const std::string &value)
     } else {
         ::setenv(name, value.c_str(), 1);
     }
+}
+
+bool makeLink(const std::string &target, const std::string &link)
+{
+    return ::symlink(target.c_str(), link.c_str()) == 0;
 }
 
 std::string runningProgramFile()

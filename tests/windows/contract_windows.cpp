@@ -35,6 +35,21 @@ void setEnvironmentValue(const char *name, const std::string &value)
     ::_wputenv_s(wideName.c_str(), wideValue.c_str());
 }
 
+bool makeLink(const std::string &target, const std::string &link)
+{
+    const auto wideTarget = platform::toUtf16(target);
+    const auto wideLink = platform::toUtf16(link);
+    if (!wideTarget || !wideLink ||
+        ::CreateSymbolicLinkW(wideLink->c_str(), wideTarget->c_str(),
+                              SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) == 0) {
+        return false;
+    }
+    // Wine answers the call without making a link.
+    const DWORD attributes = ::GetFileAttributesW(wideLink->c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 std::string runningProgramFile()
 {
     std::wstring name(MAX_PATH, L'\0');

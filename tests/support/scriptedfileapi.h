@@ -106,37 +106,26 @@ public:
 
     platform::SystemResult<platform::FileStatus> status(const platform::Path &path) override
     {
-        return hooked(Call::Status, fails(Call::Status)
-                                        ? failure<platform::FileStatus>(Call::Status)
-                                        : FileApi::status(path));
+        return scripted(Call::Status, [&] { return FileApi::status(path); });
     }
     platform::SystemResult<platform::NativeFile> open(const platform::Path &path,
                                                       platform::Access access) override
     {
-        if (fails(Call::Open)) {
-            return failure<platform::NativeFile>(Call::Open);
-        }
-        auto file = FileApi::open(path, access);
-        m_opened += file ? 1 : 0;
-        return hooked(Call::Open, std::move(file));
+        return opened(Call::Open, [&] { return FileApi::open(path, access); });
     }
     platform::SystemResult<platform::FileStatus> status(platform::NativeFile file) override
     {
-        return hooked(Call::FileStatus, fails(Call::FileStatus)
-                                            ? failure<platform::FileStatus>(Call::FileStatus)
-                                            : FileApi::status(file));
+        return scripted(Call::FileStatus, [&] { return FileApi::status(file); });
     }
     platform::SystemResult<std::size_t> read(platform::NativeFile file, void *buffer,
                                              std::size_t count, std::int64_t offset) override
     {
-        return hooked(Call::Read, fails(Call::Read) ? failure<std::size_t>(Call::Read)
-                                                    : FileApi::read(file, buffer, count, offset));
+        return scripted(Call::Read, [&] { return FileApi::read(file, buffer, count, offset); });
     }
     platform::SystemResult<void> tryLock(platform::NativeFile file,
                                          platform::LockKind kind) override
     {
-        return hooked(Call::Lock,
-                      fails(Call::Lock) ? failure<void>(Call::Lock) : FileApi::tryLock(file, kind));
+        return scripted(Call::Lock, [&] { return FileApi::tryLock(file, kind); });
     }
     platform::SystemResult<std::size_t> write(platform::NativeFile file, const void *buffer,
                                               std::size_t count, std::int64_t offset) override
@@ -145,8 +134,7 @@ public:
     }
     platform::SystemResult<void> flush(platform::NativeFile file) override
     {
-        return hooked(Call::Flush,
-                      fails(Call::Flush) ? failure<void>(Call::Flush) : FileApi::flush(file));
+        return scripted(Call::Flush, [&] { return FileApi::flush(file); });
     }
     platform::SystemResult<void> close(platform::NativeFile file) override
     {
@@ -158,42 +146,29 @@ public:
     platform::SystemResult<platform::NativeFile> create(const platform::Path &path,
                                                         platform::NewFile kind) override
     {
-        if (fails(Call::Create)) {
-            return failure<platform::NativeFile>(Call::Create);
-        }
-        auto file = FileApi::create(path, kind);
-        m_opened += file ? 1 : 0;
-        return hooked(Call::Create, std::move(file));
+        return opened(Call::Create, [&] { return FileApi::create(path, kind); });
     }
     platform::SystemResult<platform::NativeFile> openStream(const platform::Path &path,
                                                             platform::Direction direction) override
     {
-        if (fails(Call::Open)) {
-            return failure<platform::NativeFile>(Call::Open);
-        }
-        auto file = FileApi::openStream(path, direction);
-        m_opened += file ? 1 : 0;
-        return hooked(Call::Open, std::move(file));
+        return opened(Call::Open, [&] { return FileApi::openStream(path, direction); });
     }
     platform::SystemResult<std::size_t> readNext(platform::NativeFile file, void *buffer,
                                                  std::size_t count) override
     {
-        return hooked(Call::Read, fails(Call::Read) ? failure<std::size_t>(Call::Read)
-                                                    : FileApi::readNext(file, buffer, count));
+        return scripted(Call::Read, [&] { return FileApi::readNext(file, buffer, count); });
     }
     platform::SystemResult<std::size_t> writeNext(platform::NativeFile file, const void *buffer,
                                                   std::size_t count) override
     {
-        return hooked(Call::Write, fails(Call::Write) ? failure<std::size_t>(Call::Write)
-                                                      : FileApi::writeNext(file, buffer, count));
+        return scripted(Call::Write, [&] { return FileApi::writeNext(file, buffer, count); });
     }
     platform::SystemResult<void> putInPlace(const platform::Path &made,
                                             const platform::Path &target,
                                             platform::Placing placing) override
     {
-        return hooked(Call::PutInPlace, fails(Call::PutInPlace)
-                                            ? failure<void>(Call::PutInPlace)
-                                            : FileApi::putInPlace(made, target, placing));
+        return scripted(Call::PutInPlace,
+                        [&] { return FileApi::putInPlace(made, target, placing); });
     }
     void reached(platform::SaveStep step, std::size_t entry) override
     {
@@ -222,6 +197,25 @@ private:
             return platform::Fault::LockHeld;
         }
         return platform::Fault::Other;
+    }
+
+    // The armed failure of `call`, or what the real call returns; then the action armed for it.
+    template <typename Real> auto scripted(Call call, Real real) -> decltype(real())
+    {
+        using Result = decltype(real());
+        return hooked(call, fails(call) ? failure<typename Result::value_type>(call) : real());
+    }
+
+    // The same for a call that opens a file, which is counted until it is closed.
+    template <typename Real>
+    platform::SystemResult<platform::NativeFile> opened(Call call, Real real)
+    {
+        if (fails(call)) {
+            return failure<platform::NativeFile>(call);
+        }
+        auto file = real();
+        m_opened += file ? 1 : 0;
+        return hooked(call, std::move(file));
     }
 
     // The result of a call, after the action armed for it.

@@ -150,9 +150,9 @@ int openChecked(const std::string &path, int access, short lock)
     return fd;
 }
 
-// Writes the field runs of the records of `bytes` (whole records from `offset`), each into a
-// file seen to still reach it, as a save of ours does; then, with the length seen unchanged
-// and the flush if asked, reads them all back.
+// Writes the field runs of the records of `bytes` (whole records from `offset`), each write
+// into a file seen to still reach its end, as every write of ours is; then, with the length
+// seen unchanged and the flush if asked, reads them all back.
 bool writeRecords(int fd, const std::string &path, std::span<std::uint8_t> bytes, off_t offset,
                   bool flushed)
 {
@@ -162,12 +162,12 @@ bool writeRecords(int fd, const std::string &path, std::span<std::uint8_t> bytes
     bool done = ::stat(path.c_str(), &info) == 0;
     const auto runs = fieldRuns();
     for (std::size_t record = 0; record < bytes.size() && done; record += image::kRecordSize) {
-        done = ::fstat(fd, &info) == 0;
         for (const ByteRun &run : runs) {
-            done =
-                done && ::pwrite(fd, bytes.data() + record + static_cast<std::size_t>(run.offset),
-                                 static_cast<std::size_t>(run.length),
-                                 offset + static_cast<off_t>(record) + run.offset) == run.length;
+            // Each write is seen to stay within the file first, as no write may make it longer.
+            done = done && ::fstat(fd, &info) == 0 &&
+                   ::pwrite(fd, bytes.data() + record + static_cast<std::size_t>(run.offset),
+                            static_cast<std::size_t>(run.length),
+                            offset + static_cast<off_t>(record) + run.offset) == run.length;
         }
     }
     done = done && ::fstat(fd, &info) == 0 && (!flushed || ::fdatasync(fd) == 0);
@@ -220,8 +220,9 @@ void saveEntry(benchmark::State &state, const std::string &path, platform::FileA
 
 // The floor of a save: what any save of ours must do, bare: the checked open under the
 // exclusive lock, the read of the old record (to put it back after a failed write and to
-// compare the read-back with), the look at the path, one write per run of field bytes into a
-// file seen to reach them, the look at the length, the flush if asked, the read-back, close.
+// compare the read-back with), the look at the path, one write per run of field bytes, each
+// into a file seen to reach its end, the look at the length, the flush if asked, the read-back,
+// close.
 void bareSave(benchmark::State &state, const std::string &path, bool flushed)
 {
     const auto offset = static_cast<off_t>(recordOffset());

@@ -68,7 +68,7 @@ void tellAtStart(const std::string &line)
 struct CommandLine
 {
     std::optional<QString> image;
-    std::optional<std::filesystem::path> namePack;
+    std::optional<stats::platform::Path> namePack;
 };
 
 // The command line after the toolkit took its own options. --help and --version print and

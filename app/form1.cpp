@@ -4,6 +4,7 @@
 #include "entrycommands.h"
 #include "layout.h"
 #include "messages.h"
+#include "qtpath.h"
 #include "settings.h"
 
 #include "image/numbertext.h"
@@ -13,7 +14,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QImageReader>
@@ -500,7 +500,7 @@ void Form1::setClientHeight(int twips)
 void Form1::openRom()
 {
     if (settleUnsavedEdits()) {
-        openPath(QFile::encodeName(askForRom()).toStdString());
+        openPath(pathOf(askForRom()));
     }
 }
 
@@ -508,31 +508,32 @@ void Form1::openImage(const QString &path)
 {
     const QFileInfo file(path);
     m_dialogFolder = file.absolutePath();
-    openPath(QFile::encodeName(file.absoluteFilePath()).toStdString());
+    openPath(pathOf(file.absoluteFilePath()));
 }
 
 void Form1::openImage(const std::string &path)
 {
-    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
-    if (QFile::encodeName(name).toStdString() == path) {
+    const QString name = textOf(path);
+    if (pathOf(name) == path) {
         openImage(name);
         return;
     }
-    // A name that is no text in the system's encoding: only its own bytes name the file.
-    const auto file = std::filesystem::absolute(path).lexically_normal();
-    m_dialogFolder = QFile::decodeName(QByteArray::fromStdString(file.parent_path().string()));
-    openPath(file.string());
+    // A name that is no UTF-8, as Linux allows: only its own bytes name the file.
+    const auto file = platform::Path::fromFilesystem(
+        std::filesystem::absolute(platform::Path(path).filesystem()).lexically_normal());
+    m_dialogFolder = textOf(file.folder());
+    openPath(file);
 }
 
-void Form1::openPath(const std::string &path)
+void Form1::openPath(const platform::Path &path)
 {
-    const auto opened = m_session.open(path);
+    const auto opened = m_session.open(path.text());
     // The fields stay as they are, unless the loaded entry cannot be read in this image.
     if (!m_session.loadedEntry()) {
         showFields();
     }
     updateUnsavedMarker();
-    report(opened, path);
+    report(opened, path.text());
 }
 
 QString Form1::askForRom()

@@ -6,6 +6,7 @@
 #include "catalogues/catalogues.h"
 #include "image/imagefile.h"
 #include "image/statstable.h"
+#include "platform/path.h"
 #include "session/session.h"
 
 #include <QImage>
@@ -79,7 +80,7 @@ private:
     void openRom();
     /// Makes @p path the image as an open does: a refused one ends the program, one that
     /// cannot be read is told and forgotten.
-    void openPath(const std::string &path);
+    void openPath(const platform::Path &path);
     void pickRow(image::Range range, int row);
     /// Shortcut keys, drops, the unsaved marker and the question before edits are lost.
     void guardUnsavedEdits();

@@ -7,12 +7,12 @@
 #include "form1.h"
 #include "layout.h"
 #include "platform/process.h"
+#include "qtpath.h"
 #include "settings.h"
 #include "startup.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFile>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -68,7 +68,7 @@ void tellAtStart(const std::string &line)
 struct CommandLine
 {
     std::optional<QString> image;
-    std::optional<std::filesystem::path> namePack;
+    std::optional<stats::platform::Path> namePack;
 };
 
 // The command line after the toolkit took its own options. --help and --version print and
@@ -108,22 +108,23 @@ CommandLine parseCommandLine(const QStringList &arguments)
         line.image = parser.positionalArguments().first();
     }
     if (parser.isSet(namePack)) {
-        line.namePack = QFile::encodeName(parser.value(namePack)).toStdString();
+        line.namePack = stats::app::pathOf(parser.value(namePack));
     }
     return line;
 }
 
 // The image's name as the command line gave it, byte for byte: Qt's text of an argument loses
-// the bytes of a name that is no UTF-8. Where no argument's bytes read as Qt's text, as on
-// Windows, which hands programs their arguments in another encoding, that text is the name.
+// the bytes of a name that is no UTF-8. Where no argument's bytes read as Qt's text, as on a
+// Windows that hands programs their arguments in a code page other than UTF-8, that text is
+// the name.
 std::string nativeArgument(const QString &argument, int argc, char *argv[])
 {
     for (int i = argc - 1; i > 0; --i) {
-        if (QFile::decodeName(argv[i]) == argument) {
+        if (stats::app::textOf(argv[i]) == argument) {
             return argv[i];
         }
     }
-    return QFile::encodeName(argument).toStdString();
+    return stats::app::pathOf(argument).text();
 }
 
 // Whether the command line only asks for text, which needs no display.

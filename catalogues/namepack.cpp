@@ -1,5 +1,6 @@
 #include "catalogues/namepack.h"
 
+#include <filesystem>
 #include <system_error>
 
 namespace stats::catalogues {
@@ -8,24 +9,24 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool isFolder(const fs::path &path)
+bool isFolder(const platform::Path &path)
 {
     std::error_code error;
-    return fs::is_directory(path, error);
+    return fs::is_directory(path.filesystem(), error);
 }
 
 // The rows of `file` in `folder`, or nothing when the pack does not have that file.
-std::optional<std::vector<std::string>> packRows(const fs::path &folder, const CatalogueFile &file,
-                                                 FaultLog &faults)
+std::optional<std::vector<std::string>> packRows(const platform::Path &folder,
+                                                 const CatalogueFile &file, FaultLog &faults)
 {
     std::error_code error;
-    const fs::path path = folder / file.fileName;
-    if (!fs::exists(fs::symlink_status(path, error))) {
+    const platform::Path path = folder / file.fileName;
+    if (!fs::exists(fs::symlink_status(path.filesystem(), error))) {
         if (!error || error == std::errc::no_such_file_or_directory) {
             return std::nullopt;
         }
         // A folder that cannot be searched hides whether the pack has the file.
-        faults.add({path.generic_string(), 0, "cannot be looked at: " + error.message()});
+        faults.add({path.text(), 0, "cannot be looked at: " + error.message()});
         return std::vector<std::string>();
     }
     auto data = readDataFile(folder, file.fileName, largestFileSize(file), faults);
@@ -53,11 +54,12 @@ const Catalogue &listOfFile(const CatalogueSet &names, const CatalogueFile &file
     return file.entries ? names.entries(*file.entries) : names.values(*file.values);
 }
 
-std::expected<CatalogueSet, FaultLog> loadNamePack(const fs::path &folder, const CatalogueSet &base)
+std::expected<CatalogueSet, FaultLog> loadNamePack(const platform::Path &folder,
+                                                   const CatalogueSet &base)
 {
-    if (std::error_code error; !fs::is_directory(folder, error)) {
+    if (std::error_code error; !fs::is_directory(folder.filesystem(), error)) {
         FaultLog faults;
-        faults.add({folder.generic_string(), 0,
+        faults.add({folder.text(), 0,
                     error && error != std::errc::no_such_file_or_directory
                         ? "cannot be looked at: " + error.message()
                         : std::string("is not a folder")});
@@ -73,8 +75,7 @@ std::expected<CatalogueSet, FaultLog> loadNamePack(const fs::path &folder, const
             rows ? Catalogue(std::move(*rows)) : listOfFile(base, file);
     }
     if (!anyFile) {
-        faults.add({folder.generic_string(), 0,
-                    "the folder holds none of the name files: " + fileNames()});
+        faults.add({folder.text(), 0, "the folder holds none of the name files: " + fileNames()});
     }
     if (!faults.empty()) {
         return std::unexpected(std::move(faults));
@@ -83,12 +84,12 @@ std::expected<CatalogueSet, FaultLog> loadNamePack(const fs::path &folder, const
                         std::move(lists[3]), std::move(lists[4]), std::move(lists[5]));
 }
 
-std::expected<NamesInUse, FaultLog> chooseNames(const std::optional<fs::path> &given,
+std::expected<NamesInUse, FaultLog> chooseNames(const std::optional<platform::Path> &given,
                                                 const DataFolders &folders)
 {
-    std::optional<fs::path> pack = given;
+    std::optional<platform::Path> pack = given;
     if (!pack) {
-        for (const fs::path &candidate : namePackFolders(folders)) {
+        for (const platform::Path &candidate : namePackFolders(folders)) {
             if (isFolder(candidate)) {
                 pack = candidate;
                 break;

@@ -8,9 +8,9 @@
 #include "catalogues/catalogues.h"
 #include "catalogues/files/cataloguefiles.h"
 #include "catalogues/files/datafile.h"
+#include "platform/path.h"
 
 #include <expected>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,7 +32,7 @@ struct DataFolders
 /// $XDG_DATA_HOME (or ~/.local/share), then in each of $XDG_DATA_DIRS (or /usr/local/share and
 /// /usr/share). Relative folders are ignored, as the XDG rules ask. On Windows, only
 /// stats-editor\names in %APPDATA%.
-[[nodiscard]] std::vector<std::filesystem::path> namePackFolders(const DataFolders &folders);
+[[nodiscard]] std::vector<platform::Path> namePackFolders(const DataFolders &folders);
 
 /// The faults of a refused pack that are kept in full; enough to see what is wrong.
 inline constexpr std::size_t kPackFaultsKept = 100;
@@ -44,20 +44,20 @@ inline constexpr std::size_t kPackFaultsKept = 100;
 /// list of @p base. A pack that breaks a rule of every set is refused whole, with every fault
 /// by file and line (the first kPackFaultsKept of them, and the count); so is a folder that
 /// holds none of the six files. No file larger than its longest list is read.
-[[nodiscard]] std::expected<CatalogueSet, FaultLog>
-loadNamePack(const std::filesystem::path &folder, const CatalogueSet &base);
+[[nodiscard]] std::expected<CatalogueSet, FaultLog> loadNamePack(const platform::Path &folder,
+                                                                 const CatalogueSet &base);
 
 struct NamesInUse
 {
     CatalogueSet names;
     /// The pack the names come from; none for the built-in names.
-    std::optional<std::filesystem::path> pack;
+    std::optional<platform::Path> pack;
 };
 
 /// The names a program uses: those of the pack @p given on its command line, else of the
 /// first pack in namePackFolders(), else the built-in names. Where no pack folder exists,
 /// nothing is read.
 [[nodiscard]] std::expected<NamesInUse, FaultLog>
-chooseNames(const std::optional<std::filesystem::path> &given, const DataFolders &folders);
+chooseNames(const std::optional<platform::Path> &given, const DataFolders &folders);
 
 } // namespace stats::catalogues

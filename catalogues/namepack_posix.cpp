@@ -8,11 +8,9 @@ namespace stats::catalogues {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // The pack folder inside a folder named in an XDG variable, or nothing for an empty or
 // relative one. Made as one text, so that the path is taken apart once.
-std::optional<fs::path> packFolderIn(std::string_view folder, std::string_view below = {})
+std::optional<platform::Path> packFolderIn(std::string_view folder, std::string_view below = {})
 {
     if (folder.empty() || folder.front() != '/') {
         return std::nullopt;
@@ -23,7 +21,7 @@ std::optional<fs::path> packFolderIn(std::string_view folder, std::string_view b
     }
     path += below;
     path += "/stats-editor/names";
-    return fs::path(std::move(path));
+    return platform::Path(std::move(path));
 }
 
 } // namespace
@@ -34,9 +32,9 @@ DataFolders DataFolders::fromEnvironment()
             platform::environmentValue("XDG_DATA_DIRS")};
 }
 
-std::vector<fs::path> namePackFolders(const DataFolders &folders)
+std::vector<platform::Path> namePackFolders(const DataFolders &folders)
 {
-    std::vector<fs::path> found;
+    std::vector<platform::Path> found;
     if (auto home = packFolderIn(folders.dataHome)) {
         found.push_back(std::move(*home));
     } else if (auto user = packFolderIn(folders.home, "/.local/share")) {

@@ -7,17 +7,15 @@
 
 namespace stats::catalogues {
 
-namespace fs = std::filesystem;
-
 DataFolders DataFolders::fromEnvironment()
 {
     return {platform::environmentValue("APPDATA"), {}, {}};
 }
 
-std::vector<fs::path> namePackFolders(const DataFolders &folders)
+std::vector<platform::Path> namePackFolders(const DataFolders &folders)
 {
-    const fs::path appData(std::u8string(folders.dataHome.begin(), folders.dataHome.end()));
-    if (folders.dataHome.empty() || !appData.is_absolute()) {
+    const platform::Path appData(folders.dataHome);
+    if (appData.empty() || !appData.filesystem().is_absolute()) {
         return {};
     }
     return {appData / "stats-editor" / "names"};

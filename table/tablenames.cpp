@@ -40,9 +40,7 @@ int refuse(Streams streams, const std::string &file, const std::string &problem)
 std::optional<catalogues::NamesInUse> namesForTool(const std::optional<std::string> &pack,
                                                    Streams streams)
 {
-    auto names = catalogues::chooseNames(
-        pack ? std::optional<fs::path>(platform::Path(*pack).filesystem()) : std::nullopt,
-        catalogues::DataFolders::fromEnvironment());
+    auto names = catalogues::chooseNames(pack, catalogues::DataFolders::fromEnvironment());
     if (names) {
         return std::move(*names);
     }
@@ -62,7 +60,7 @@ std::optional<catalogues::NamesInUse> namesForTool(const std::optional<std::stri
 
 std::string namesInUseText(const catalogues::NamesInUse &names)
 {
-    return names.pack ? "the names of the pack " + catalogues::shownEscaped(names.pack->string())
+    return names.pack ? "the names of the pack " + catalogues::shownEscaped(names.pack->text())
                       : std::string("the built-in names");
 }
 
@@ -111,7 +109,7 @@ int writeNamePack(const std::string &folder, const catalogues::NamesInUse &names
     const auto found = catalogues::namePackFolders(catalogues::DataFolders::fromEnvironment());
     const std::string home = found.empty() ? std::string("a stats-editor/names folder of your "
                                                          "data folders")
-                                           : catalogues::shownEscaped(found.front().string());
+                                           : catalogues::shownEscaped(found.front().text());
     const std::string shownFolder = catalogues::shownEscaped(folder);
     std::fprintf(streams.out,
                  "%sWrote %s into %s. Edit the texts in place, one row per line, then use them "

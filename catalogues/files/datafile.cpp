@@ -100,18 +100,19 @@ int characterCount(std::string_view text)
     return count;
 }
 
-std::expected<DataFile, Diagnostic> readDataFile(const std::filesystem::path &directory,
+std::expected<DataFile, Diagnostic> readDataFile(const platform::Path &directory,
                                                  std::string_view fileName, std::int64_t largest,
                                                  FaultLog &faults)
 {
-    DataFile file{(directory / fileName).generic_string(), {}, {}};
+    const platform::Path path = directory / fileName;
+    DataFile file{path.text(), {}, {}};
     const auto fault = [&file](std::string message) {
         return std::unexpected(Diagnostic{file.path, 0, std::move(message)});
     };
     // Opened without waiting, so a FIFO or device put in the file's place cannot hang a
     // program at start; then refused unless it is a plain file of a plausible size.
     platform::FileApi &api = platform::systemFileApi();
-    const auto opened = api.open((directory / fileName).string(), platform::Access::Read);
+    const auto opened = api.open(path, platform::Access::Read);
     if (!opened) {
         return fault("cannot open the file: " + platform::osReason(opened.error().code));
     }

@@ -3,9 +3,10 @@
 /// @file
 /// Reading a catalogue data file: one row per line, UTF-8.
 
+#include "platform/path.h"
+
 #include <cstdint>
 #include <expected>
-#include <filesystem>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -76,9 +77,10 @@ struct DataFile
 /// skipped: files edited on any system read the same. Rows that are not UTF-8 or are empty
 /// are added to @p faults and still returned, so that later rules can report as much as they
 /// can.
-[[nodiscard]] std::expected<DataFile, Diagnostic>
-readDataFile(const std::filesystem::path &directory, std::string_view fileName,
-             std::int64_t largest, FaultLog &faults);
+[[nodiscard]] std::expected<DataFile, Diagnostic> readDataFile(const platform::Path &directory,
+                                                               std::string_view fileName,
+                                                               std::int64_t largest,
+                                                               FaultLog &faults);
 
 /// The rows of a data file whose @p bytes were read from @p path, by the rules of
 /// readDataFile().

@@ -22,6 +22,7 @@ using stats::catalogues::loadNamePack;
 using stats::catalogues::namePackFolders;
 using stats::catalogues::ValueList;
 using stats::image::Range;
+using stats::platform::Path;
 using stats::testing::TempDir;
 
 void writeText(const fs::path &path, const std::string &text)
@@ -144,7 +145,7 @@ TEST(PackFault, AFolderThatCannotBeSearchedGivesTheSystemsReason)
     fs::permissions(pack, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_TRUE(stats::testing::asOrdinaryUser([&] {
         for (const fs::path &folder : {pack, pack / "inner"}) {
-            const auto names = loadNamePack(folder, builtInCatalogues());
+            const auto names = loadNamePack(Path::fromFilesystem(folder), builtInCatalogues());
             if (names || faultsText(names.error()).find("cannot be looked at: Permission denied") ==
                              std::string::npos) {
                 return false;
@@ -158,7 +159,7 @@ TEST(PackFault, AFolderThatCannotBeSearchedGivesTheSystemsReason)
 TEST(PackFault, AFolderWithoutNameFilesOrNoFolderAtAll)
 {
     const TempDir dir;
-    for (const auto &folder : {fs::path(dir.path()), fs::path(dir.path()) / "missing"}) {
+    for (const std::string &folder : {dir.path(), dir.file("missing")}) {
         const auto names = loadNamePack(folder, builtInCatalogues());
         ASSERT_FALSE(names.has_value()) << folder;
         EXPECT_EQ(names.error().count(), 1U) << faultsText(names.error());
@@ -196,7 +197,7 @@ TEST(NamePack, ReplacesTheListsItHoldsAndKeepsTheOthers)
 TEST(NamePack, IsLookedForInTheXdgDataFoldersInTheirOrder)
 {
     const auto inside = [](const std::string &folder) {
-        return fs::path(folder) / "stats-editor" / "names";
+        return Path(folder) / "stats-editor" / "names";
     };
     EXPECT_EQ(namePackFolders({"", "/home/u", ""}),
               (std::vector{inside("/home/u/.local/share"), inside("/usr/local/share"),
@@ -223,7 +224,7 @@ TEST(NamePack, TheFirstFolderFoundIsUsedElseTheBuiltInNames)
     ASSERT_TRUE(chosen.has_value());
     EXPECT_EQ(chosen->names.values(ValueList::Types).text(0), "first");
     // A pack named on the command line comes before every folder.
-    chosen = chooseNames(fs::path(dir.path()) / "second" / "stats-editor" / "names", folders);
+    chosen = chooseNames(dir.file("second/stats-editor/names"), folders);
     ASSERT_TRUE(chosen.has_value());
     EXPECT_EQ(chosen->names.values(ValueList::Types).text(0), "second");
 }

@@ -101,7 +101,7 @@ TEST_F(Table, APackWithARenamedRowAndAnEighteenthTypeRoundTrips)
 {
     ASSERT_EQ(run({"names", m_pack.string()}).status, 0);
     // Over empty lists, so that a file missing from the pack shows.
-    const auto written = stats::catalogues::loadNamePack(m_pack, {{}, {}, {}, {}, {}, {}});
+    const auto written = stats::catalogues::loadNamePack(m_pack.string(), {{}, {}, {}, {}, {}, {}});
     ASSERT_TRUE(written.has_value());
     const auto &builtIn = stats::catalogues::builtInCatalogues();
     for (const Range range : {Range::List1, Range::List2, Range::AlternateForms}) {

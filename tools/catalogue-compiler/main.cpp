@@ -9,6 +9,8 @@
 #include "tools/catalogue-compiler/emitter.h"
 #include "tools/catalogue-compiler/rules.h"
 
+#include "platform/path.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -29,7 +31,7 @@ constexpr int kFailure = 2;
 
 struct Options
 {
-    std::filesystem::path dataDirectory;
+    stats::platform::Path dataDirectory;
     std::optional<std::filesystem::path> output; ///< none: check only
 };
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The editor under Wine in a virtual X server at 96 dpi, driven with xdotool and checked
-# against the image's bytes: open a sample image, click the first entry of List 1, type a new
-# hp and save with Ctrl+S, cancel the open dialog of Ctrl+O, end with Ctrl+Q, and find nothing
-# written into the registry. An image of another game ends the program with "Unsupported Rom"
-# and status 1, a mistyped path with the system's reason. Leaves a screenshot of the loaded
-# entry in build/windows/. Then reports the time from start to window of the editor beside
-# that of a minimal Qt program (BUILD_DIR/bin/minimal-window.exe) started the same way.
+# against the image's bytes: open a sample image whose name no single-byte code page holds,
+# click the first entry of List 1, type a new hp and save with Ctrl+S, cancel the open dialog
+# of Ctrl+O, end with Ctrl+Q, and find nothing written into the registry. An image of another
+# game ends the program with "Unsupported Rom" and status 1, a mistyped path with the system's
+# reason. Leaves a screenshot of the loaded entry in build/windows/. Then reports the time from
+# start to window of the editor beside that of a minimal Qt program
+# (BUILD_DIR/bin/minimal-window.exe) started the same way.
 #
 #   tools/windows/window_test.sh STAGE WORK_DIR BUILD_DIR
 set -euo pipefail
@@ -20,6 +21,9 @@ linux="$root/build/windows/linux/bin"
 # Where the table starts and how long a record is; hp is a record's first byte.
 table_offset=$((0x694E954))
 screen=1024x768x24
+# The image is named outside every single-byte code page, so that its name reaches the file
+# calls whole only in UTF-8 or UTF-16.
+image=$'\xce\xbf\xce\xbd\xce\xbf\xce\xbc\xce\xb1-\xc3\xa9.nds'
 
 say() { echo "windows window test: $*"; }
 fail() {
@@ -47,9 +51,9 @@ scenario() {
     cd "$work"
     # What an earlier build left in the test's own Wine prefix goes first.
     WINEPREFIX="$wine_prefix" wine reg delete 'HKCU\Software\QtProject' /f >/dev/null 2>&1 || true
-    rm -f editor.nds other.nds fresh.nds
-    "$linux/make-sample-image" editor.nds >/dev/null
-    "$wine_run" --packed "$stage/stats-editor.exe" editor.nds &
+    rm -f "$image" other.nds fresh.nds
+    "$linux/make-sample-image" "$image" >/dev/null
+    "$wine_run" --packed "$stage/stats-editor.exe" "$image" &
     local editor=$!
     local window
     window="$(window_of "Tavrel")"
@@ -71,11 +75,11 @@ scenario() {
     xdotool type --window "$window" 123
     xdotool key --window "$window" ctrl+s
     sleep 1
-    [[ "$(byte_at editor.nds "$table_offset")" == 123 ]] ||
-        fail "hp of the first entry is $(byte_at editor.nds "$table_offset") in the image, not 123"
+    [[ "$(byte_at "$image" "$table_offset")" == 123 ]] ||
+        fail "hp of the first entry is $(byte_at "$image" "$table_offset") in the image, not 123"
     # That byte and no other: the image against a fresh sample.
     "$linux/make-sample-image" fresh.nds >/dev/null
-    [[ "$(cmp -l fresh.nds editor.nds | wc -l)" == 1 ]] || fail "the save wrote other bytes too"
+    [[ "$(cmp -l fresh.nds "$image" | wc -l)" == 1 ]] || fail "the save wrote other bytes too"
     # Ctrl+O shows the open dialog; cancelled, it leaves the image open. Neither it nor anything
     # else writes settings into the registry, where Qt keeps its file dialog's.
     xdotool key --window "$window" ctrl+o
@@ -147,7 +151,7 @@ startup_times() {
     cp "$build_dir/bin/minimal-window.exe" "$stage/"
     local editor=() minimal=()
     for _ in 1 2; do
-        editor+=("$(seconds_to_window Tavrel "$stage/stats-editor.exe" "$work/editor.nds")")
+        editor+=("$(seconds_to_window Tavrel "$stage/stats-editor.exe" "$work/$image")")
         minimal+=("$(seconds_to_window "Minimal Qt" "$stage/minimal-window.exe")")
     done
     rm "$stage/minimal-window.exe"

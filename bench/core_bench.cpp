@@ -479,8 +479,8 @@ void bareDiff(benchmark::State &state, const std::string &old, const std::string
         {
         };
         bool done = true;
-        for (const std::filesystem::path &folder : folders) {
-            done = done && ::stat(folder.c_str(), &info) != 0;
+        for (const platform::Path &folder : folders) {
+            done = done && ::stat(folder.text().c_str(), &info) != 0;
         }
         for (std::size_t i = 0; i < tables.size(); ++i) {
             const int fd = openChecked(i == 0 ? old : now, O_RDONLY, F_RDLCK);
@@ -498,7 +498,7 @@ void bareDiff(benchmark::State &state, const std::string &old, const std::string
 
 // The names a program takes at start: those of the pack given, or with none given, a look
 // into the data folders that finds no pack and takes the built-in names.
-void chooseNames(benchmark::State &state, const std::optional<std::filesystem::path> &pack,
+void chooseNames(benchmark::State &state, const std::optional<platform::Path> &pack,
                  const catalogues::DataFolders &folders)
 {
     for (auto _ : state) {
@@ -532,7 +532,7 @@ bool registerNamePackBenchmarks(const testing::TempDir &folder)
     const catalogues::DataFolders none{folder.file("data-home"), "",
                                        folder.file("data") + ":/usr/local/share:/usr/share"};
     benchmark::RegisterBenchmark("names/pack", [pack, none](benchmark::State &state) {
-        chooseNames(state, std::filesystem::path(pack), none);
+        chooseNames(state, platform::Path(pack), none);
     })->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("names/built-in", [none](benchmark::State &state) {
         chooseNames(state, std::nullopt, none);

@@ -128,15 +128,12 @@ SystemResult<FileStatus> FileApi::status(NativeFile file)
 SystemResult<std::size_t> FileApi::read(NativeFile file, void *buffer, std::size_t count,
                                         std::int64_t offset)
 {
-    for (;;) {
-        const ssize_t got = ::pread(descriptor(file), buffer, count, static_cast<off_t>(offset));
-        if (got >= 0) {
-            return static_cast<std::size_t>(got);
-        }
-        if (errno != EINTR) {
-            return lastError();
-        }
+    const ssize_t got = retried(
+        [&] { return ::pread(descriptor(file), buffer, count, static_cast<off_t>(offset)); });
+    if (got < 0) {
+        return lastError();
     }
+    return static_cast<std::size_t>(got);
 }
 
 SystemResult<std::size_t> FileApi::write(NativeFile file, const void *buffer, std::size_t count,
@@ -155,31 +152,24 @@ SystemResult<std::size_t> FileApi::write(NativeFile file, const void *buffer, st
         static_cast<std::int64_t>(count) > info.st_size - offset) {
         return failure(EFBIG);
     }
-    for (;;) {
-        const ssize_t put = ::pwrite(descriptor(file), buffer, count, static_cast<off_t>(offset));
-        if (put > 0 || (put == 0 && count == 0)) {
-            return static_cast<std::size_t>(put);
-        }
-        if (put == 0) {
-            // A write that puts nothing makes no progress; retrying would spin.
-            return std::unexpected(SystemError{Fault::Other, EIO});
-        }
-        if (errno != EINTR) {
-            return lastError();
-        }
+    const ssize_t put = retried(
+        [&] { return ::pwrite(descriptor(file), buffer, count, static_cast<off_t>(offset)); });
+    if (put < 0) {
+        return lastError();
     }
+    if (put == 0 && count != 0) {
+        // A write that puts nothing makes no progress; retrying would spin.
+        return failure(EIO);
+    }
+    return static_cast<std::size_t>(put);
 }
 
 SystemResult<void> FileApi::flush(NativeFile file)
 {
-    for (;;) {
-        if (::fdatasync(descriptor(file)) == 0) {
-            return {};
-        }
-        if (errno != EINTR) {
-            return lastError();
-        }
+    if (retried([&] { return ::fdatasync(descriptor(file)); }) != 0) {
+        return lastError();
     }
+    return {};
 }
 
 // Open-file-description locks belong to the open, not to the process, so two threads or two
@@ -199,18 +189,14 @@ SystemResult<void> FileApi::tryLock(NativeFile file, LockKind kind)
         break;
     }
     lock.l_whence = SEEK_SET;
-    for (;;) {
-        if (::fcntl(descriptor(file), F_OFD_SETLK, &lock) == 0) {
-            return {};
-        }
-        const int code = errno;
-        if (code == EAGAIN || code == EACCES) {
-            return std::unexpected(SystemError{Fault::LockHeld, code});
-        }
-        if (code != EINTR) {
-            return lastError();
-        }
+    if (retried([&] { return ::fcntl(descriptor(file), F_OFD_SETLK, &lock); }) == 0) {
+        return {};
     }
+    const int code = errno;
+    if (code == EAGAIN || code == EACCES) {
+        return std::unexpected(SystemError{Fault::LockHeld, code});
+    }
+    return failure(code);
 }
 
 SystemResult<void> FileApi::close(NativeFile file)

@@ -6,10 +6,7 @@ namespace stats::image {
 
 namespace {
 
-std::string systemReason(OsError code)
-{
-    return code == 0 ? std::string("the system gave no reason") : osReason(code);
-}
+using platform::systemReason;
 
 std::string_view activityName(Activity activity)
 {

@@ -225,7 +225,7 @@ void copyFieldBytes(std::span<const std::uint8_t> record, FieldBytes &bytes)
 // How long a save waits for another writer of ours to finish with the same image. A save
 // of the whole table takes milliseconds, so a lock held longer is a program that is stuck
 // or a person who is not done yet.
-constexpr auto kLockWait = std::chrono::milliseconds(2000);
+constexpr auto kLockWait = std::chrono::seconds(2);
 
 // Takes the lock that our programs hold on an image: an exclusive one from the check of its
 // records to the last write, and a shared one while the whole table is read, so that a table

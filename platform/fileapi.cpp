@@ -18,6 +18,11 @@ FileApi &systemFileApi()
     return api;
 }
 
+std::string systemReason(OsError code)
+{
+    return code == 0 ? std::string("the system gave no reason") : osReason(code);
+}
+
 SystemResult<void> writeAll(FileApi &api, NativeFile file, std::span<const std::uint8_t> bytes,
                             std::int64_t offset)
 {

@@ -176,6 +176,9 @@ public:
 /// The system's own words for @p code, in UTF-8.
 [[nodiscard]] std::string osReason(OsError code);
 
+/// osReason(), or that the system gave no reason where @p code is 0.
+[[nodiscard]] std::string systemReason(OsError code);
+
 /// Writes all of @p bytes at @p offset, going on after short writes.
 [[nodiscard]] SystemResult<void> writeAll(FileApi &api, NativeFile file,
                                           std::span<const std::uint8_t> bytes, std::int64_t offset);

@@ -101,11 +101,6 @@ Written replaceFile(const Path &path, std::string_view csv, const platform::File
 
 } // namespace
 
-std::string systemReason(int error)
-{
-    return error == 0 ? std::string("the system gave no reason") : platform::osReason(error);
-}
-
 Written writeOutputFile(const Path &path, std::string_view csv, platform::FileIdentity imageFile,
                         FileApi &files)
 {

@@ -13,8 +13,7 @@
 
 namespace stats::table {
 
-/// The system's words for @p error, or that it gave no reason.
-[[nodiscard]] std::string systemReason(int error);
+using platform::systemReason;
 
 /// Writes @p text to @p path: a regular file (replaced only once the text is whole and on the
 /// disk), a pipe, a terminal or the null device; never the image @p imageFile, any other
